@@ -1,0 +1,12 @@
+# Shared helpers: pick one side of the operating-system seam.
+function(rouser_seam_sources out)
+  set(list)
+  foreach(topic IN LISTS ARGN)
+    if(WIN32)
+      list(APPEND list ${topic}_win32.cpp)
+    else()
+      list(APPEND list ${topic}_posix.cpp)
+    endif()
+  endforeach()
+  set(${out} ${list} PARENT_SCOPE)
+endfunction()

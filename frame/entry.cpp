@@ -1,0 +1,77 @@
+// The host's entry point: start-up, idle, external functions, shutdown.
+#include "lifecycle.h"
+#include "plugin_frame.h"
+
+HostCallRecord *CurrentCallRecord;
+int16_t HostVersion;
+
+extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
+{
+    CurrentCallRecord = record;
+    switch (record->callKind) {
+    case kCallStartup:
+        record->out.answer = QuInitPlugin(record->hostVersion);
+        break;
+    case kCallIdle:
+        QuIdle(record->idleKind);
+        break;
+    case kCallExternal:
+        QuDispatchFunction(record->functionIndex, record->parameter, record->out.result);
+        break;
+    case kCallShutdown:
+        QuShutdownPlugin();
+        break;
+    default: // preferences and kinds this plug-in does not know
+        break;
+    }
+}
+
+int32_t QuInitPlugin(int16_t hostVersion)
+{
+    if (hostVersion < 4 || hostVersion > 255)
+        return -1;
+    HostVersion = hostVersion;
+    HostWindowKind = QuDetectHostWindow();
+    UseAlternateTriggerMethod = HostVersion < 50 ? 1 : 0;
+    if (QuCreateEventTable() != 0)
+        return 4;
+    int32_t status;
+    HostHandle image = QuNewHandle(0, &status);
+    if (status != 0)
+        return 4;
+    if (QuReadEventFile(image) == 0)
+        QuLoadEventTable(image);
+    QuDisposeHandle(image);
+    return 4;
+}
+
+void QuIdle(uint8_t idleKind)
+{
+    if (idleKind == 0)
+        QuDoIdle();
+}
+
+void QuShutdownPlugin(void)
+{
+    if (QuHasEventTable()) {
+        int32_t status;
+        HostHandle image = QuNewHandle(0, &status);
+        if (status == 0) {
+            // The file is written before any event text is released.
+            if (QuSaveEventTable(image) == 0)
+                QuWriteEventFile(image);
+            QuDisposeHandle(image);
+        }
+        QuDisposeEventTable();
+    }
+    QuStopAutomation();
+    QuFreeTextLibrary();
+    QuShutdownNetwork();
+}
+
+void QuDispatchFunction(uint32_t index, HostHandle parameter, HostHandle result)
+{
+    QuFunctionHandler handler = QuFunctionHandlerAt(index);
+    if (handler != NULL)
+        handler(parameter, result);
+}

@@ -1,0 +1,167 @@
+// Host memory handles, parameter tokens and result text. Every fallible
+// host callback is followed at once by the memory-error callback, and the
+// first error ends the operation; a locked handle is unlocked on every path.
+#include "plugin_frame.h"
+
+static int32_t QuMemError(void)
+{
+    int16_t error = CurrentCallRecord->memError();
+    return error == 0 ? 0 : (int32_t)error;
+}
+
+HostHandle QuNewHandle(int32_t size, int32_t *status)
+{
+    HostHandle handle = CurrentCallRecord->newHandle(size);
+    int32_t error = QuMemError();
+    if (error == 0 && handle == NULL)
+        error = kErrMemory;
+    if (error != 0 && handle != NULL) {
+        CurrentCallRecord->disposeHandle(handle);
+        handle = NULL;
+    }
+    *status = error;
+    return handle;
+}
+
+int32_t QuSetHandleSize(HostHandle handle, int32_t size)
+{
+    CurrentCallRecord->setHandleSize(handle, size);
+    return QuMemError();
+}
+
+int32_t QuGetHandleSize(HostHandle handle)
+{
+    return CurrentCallRecord->getHandleSize(handle);
+}
+
+void QuDisposeHandle(HostHandle handle)
+{
+    if (handle != NULL)
+        CurrentCallRecord->disposeHandle(handle);
+}
+
+int32_t QuLockHandle(HostHandle handle, char **data)
+{
+    CurrentCallRecord->lockHandle(handle);
+    int32_t error = QuMemError();
+    if (error != 0) {
+        // A lock that failed left nothing locked, so nothing is unlocked.
+        *data = NULL;
+        return error;
+    }
+    *data = *handle;
+    return 0;
+}
+
+void QuUnlockHandle(HostHandle handle)
+{
+    CurrentCallRecord->unlockHandle(handle);
+}
+
+void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle)
+{
+    char *data;
+    if (count <= 0)
+        return;
+    if (QuSetHandleSize(handle, count) != 0 || QuLockHandle(handle, &data) != 0)
+        return;
+    QuCopyBytes(data, bytes, count);
+    QuUnlockHandle(handle);
+}
+
+void QuSetResultText(const char *text, HostHandle handle)
+{
+    char *data;
+    int32_t n = QuTextLength(text);
+    if (QuSetHandleSize(handle, n) != 0 || QuLockHandle(handle, &data) != 0)
+        return;
+    QuCopyBytes(data, text, n);
+    QuUnlockHandle(handle);
+}
+
+void QuSetResultNumber(int32_t value, HostHandle handle)
+{
+    char text[100];
+    QuFormatSigned(value, text);
+    QuSetResultText(text, handle);
+}
+
+void QuSetResultUnsigned(uint32_t value, HostHandle handle)
+{
+    char text[100];
+    QuFormatUnsigned(value, text);
+    QuSetResultText(text, handle);
+}
+
+void QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle)
+{
+    char text[100];
+    if (code == 0) {
+        QuSetResultText("0", handle);
+        return;
+    }
+    // The prefix is always "$$"; bound it anyway so the number still fits.
+    if (QuCopyBounded(prefix, QuTextLength(prefix), text, sizeof text - 12) != 0)
+        text[0] = 0;
+    QuFormatSigned(code, text + QuTextLength(text));
+    QuSetResultText(text, handle);
+}
+
+void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position)
+{
+    char *data;
+    int32_t p = *position;
+    if (p == 0)
+        QuLoadPrefs();
+    buffer[0] = 0;
+    if (p == -1)
+        return;
+    const char *separator = QuGetSeparator();
+    int32_t separatorLength = QuTextLength(separator);
+    if (QuLockHandle(handle, &data) != 0)
+        return;
+    int32_t rest = QuGetHandleSize(handle) - p;
+    if (rest <= 0 || p < 0) {
+        *position = -1;
+        QuUnlockHandle(handle);
+        return;
+    }
+    int32_t k = QuFindText(data + p, rest, separator, separatorLength, 0, 1, true);
+    int32_t n = k < 0 ? rest : k;
+    if (n > capacity - 1)
+        n = capacity - 1;
+    QuCopyBytes(buffer, data + p, n);
+    buffer[n] = 0;
+    *position = k < 0 ? -1 : p + k + separatorLength;
+    QuUnlockHandle(handle);
+}
+
+void QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
+                       int32_t destOffset, int32_t destSize)
+{
+    char *to, *from;
+    int32_t sourceSize = QuGetHandleSize(source);
+    if (sourceSize <= 0 || count <= 0 || destSize <= 0 || sourceOffset < 0 || destOffset < 0)
+        return;
+    if ((int64_t)destOffset + count > destSize || (int64_t)sourceOffset + count > sourceSize)
+        return;
+    if (QuSetHandleSize(dest, destSize) != 0 || QuLockHandle(dest, &to) != 0)
+        return;
+    if (QuLockHandle(source, &from) != 0) {
+        QuUnlockHandle(dest);
+        return;
+    }
+    QuCopyBytes(to + destOffset, from + sourceOffset, count);
+    QuUnlockHandle(source);
+    QuUnlockHandle(dest);
+}
+
+void QuGetHandleBytes(HostHandle handle, char *buffer)
+{
+    char *data;
+    int32_t size = QuGetHandleSize(handle);
+    if (size <= 0 || QuLockHandle(handle, &data) != 0)
+        return;
+    QuCopyBytes(buffer, data, size);
+    QuUnlockHandle(handle);
+}

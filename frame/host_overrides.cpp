@@ -1,0 +1,57 @@
+// Sources the simulated host may replace; each falls back to the system.
+#include "host_overrides.h"
+#include "os_frame.h"
+#include "plugin_frame.h"
+
+static QuMillisecondsProc MillisecondsOverride;
+static QuClockProc ClockOverride;
+static char HostFolderOverride[1024];
+static char PrefsRootOverride[1024];
+
+void QuOverrideMilliseconds(QuMillisecondsProc proc)
+{
+    MillisecondsOverride = proc;
+}
+
+void QuOverrideClock(QuClockProc proc)
+{
+    ClockOverride = proc;
+}
+
+static void QuSetOverrideText(char *dest, int32_t capacity, const char *text)
+{
+    if (text == NULL || QuCopyBounded(text, QuTextLength(text), dest, capacity) != 0)
+        dest[0] = 0;
+}
+
+void QuOverrideHostFolder(const char *folder)
+{
+    QuSetOverrideText(HostFolderOverride, sizeof HostFolderOverride, folder);
+}
+
+void QuOverridePrefsRoot(const char *root)
+{
+    QuSetOverrideText(PrefsRootOverride, sizeof PrefsRootOverride, root);
+}
+
+uint32_t QuMilliseconds(void)
+{
+    return MillisecondsOverride != NULL ? MillisecondsOverride() : QuOsMilliseconds();
+}
+
+int64_t QuClockSeconds(void)
+{
+    return ClockOverride != NULL ? ClockOverride() : QuOsClockSeconds();
+}
+
+int32_t QuHostFolder(char *buffer, int32_t capacity)
+{
+    if (HostFolderOverride[0] == 0)
+        return QuOsProgramFolder(buffer, capacity);
+    return QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
+}
+
+const char *QuPrefsRootOverride(void)
+{
+    return PrefsRootOverride[0] != 0 ? PrefsRootOverride : NULL;
+}

@@ -1,0 +1,26 @@
+// Lets the simulated host replace the plug-in's view of the machine: the
+// millisecond counter, the local clock, the host program's folder and the
+// root of the preferences store. Part of every build, never exported.
+#ifndef ROUSER_HOST_OVERRIDES_H
+#define ROUSER_HOST_OVERRIDES_H
+
+#include <stdint.h>
+
+typedef uint32_t (*QuMillisecondsProc)(void);
+// Seconds since 1970-01-01 00:00 UTC, as the standard library's time().
+typedef int64_t (*QuClockProc)(void);
+
+// Null restores the real source.
+void QuOverrideMilliseconds(QuMillisecondsProc proc);
+void QuOverrideClock(QuClockProc proc);
+void QuOverrideHostFolder(const char *folder);
+void QuOverridePrefsRoot(const char *root);
+
+// What the plug-in reads; each falls back to the operating system.
+uint32_t QuMilliseconds(void);
+int64_t QuClockSeconds(void);
+// The host program's folder, ending in a path separator; 0 or -207.
+int32_t QuHostFolder(char *buffer, int32_t capacity);
+const char *QuPrefsRootOverride(void);
+
+#endif

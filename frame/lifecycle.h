@@ -1,0 +1,30 @@
+// The steps of start-up, idle, shutdown and dispatch that belong to the
+// other subsystems. Those not built yet are stand-ins in steps_not_built.cpp.
+#ifndef ROUSER_LIFECYCLE_H
+#define ROUSER_LIFECYCLE_H
+
+#include "host_call.h"
+
+typedef void (*QuFunctionHandler)(HostHandle parameter, HostHandle result);
+
+extern int32_t HostWindowKind;
+extern int32_t UseAlternateTriggerMethod;
+
+int32_t QuDetectHostWindow(void);
+// Creates and clears the event table and resets the shared counters.
+int32_t QuCreateEventTable(void);
+bool QuHasEventTable(void);
+int32_t QuReadEventFile(HostHandle image);
+int32_t QuLoadEventTable(HostHandle image);
+int32_t QuSaveEventTable(HostHandle image);
+int32_t QuWriteEventFile(HostHandle image);
+void QuDisposeEventTable(void);
+void QuDoIdle(void);
+void QuStopAutomation(void);
+void QuFreeTextLibrary(void);
+void QuShutdownNetwork(void);
+
+// Handler of external function `index`, or null while it is not built.
+QuFunctionHandler QuFunctionHandlerAt(uint32_t index);
+
+#endif

@@ -1,0 +1,32 @@
+// Operating-system seam of the frame: one call, or one tight group, each.
+// Errors are in Windows system error numbering on every platform.
+#ifndef ROUSER_OS_FRAME_H
+#define ROUSER_OS_FRAME_H
+
+#include <stdint.h>
+
+enum { kOsValueText = 1, kOsValueNumber = 4 }; // REG_SZ, REG_DWORD
+
+typedef void *QuOsPrefsKey;
+
+// Opens (creating when absent) the general-preferences key of the user.
+int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key);
+void QuOsClosePrefsKey(QuOsPrefsKey key);
+// *size: capacity in, bytes read out. 2 when the value is missing, 234
+// when it does not fit.
+int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint32_t *size);
+int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
+                         uint32_t size);
+
+uint32_t QuOsMilliseconds(void);
+int64_t QuOsClockSeconds(void);
+// Folder of the running program, with a trailing separator; 0 or -207.
+int32_t QuOsProgramFolder(char *buffer, int32_t capacity);
+
+// Loads a string of the module's own table; empty when missing.
+void QuOsLoadString(void *instance, int32_t id, char *buffer, int32_t capacity);
+void QuOsBeep(void);
+// A task-modal box with an OK button and no owner; returns when dismissed.
+void QuOsMessageBox(const char *caption, const char *text);
+
+#endif

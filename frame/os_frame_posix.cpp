@@ -1,0 +1,201 @@
+// The frame's seam on POSIX. The registry key is a folder with one file a
+// value (a 4-byte type, then the data); message boxes go to standard error.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "host_overrides.h"
+#include "os_frame.h"
+#include "plugin_frame.h"
+#include "resources/rouser_strings.h"
+
+enum { kPathSize = 1024 };
+
+// Only one key is ever open at a time.
+static char PrefsKeyPath[kPathSize];
+
+static int32_t QuWindowsError(int error)
+{
+    static const struct {
+        int errnoValue;
+        int32_t windowsError;
+    } kMap[] = {
+        {ENOENT, 2}, {ENOTDIR, 3}, {EMFILE, 4}, {EACCES, 5}, {EPERM, 5}, {ENOMEM, 8},
+        {EROFS, 19}, {EBUSY, 32}, {ENOSPC, 112}, {EEXIST, 183}, {ENAMETOOLONG, 206},
+        {EISDIR, 5}, {EIO, 1117},
+    };
+    for (size_t i = 0; i < sizeof kMap / sizeof kMap[0]; i++) {
+        if (kMap[i].errnoValue == error)
+            return kMap[i].windowsError;
+    }
+    return 31; // a device attached to the system is not functioning
+}
+
+static int32_t QuMakeFolders(char *path)
+{
+    for (char *p = path + 1; *p; p++) {
+        if (*p != '/')
+            continue;
+        *p = 0;
+        int failed = mkdir(path, 0700) != 0 && errno != EEXIST;
+        *p = '/';
+        if (failed)
+            return QuWindowsError(errno);
+    }
+    if (mkdir(path, 0700) != 0 && errno != EEXIST)
+        return QuWindowsError(errno);
+    return 0;
+}
+
+int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+{
+    const char *root = QuPrefsRootOverride();
+    if (root == NULL)
+        root = getenv("ROUSER_PREFS_ROOT");
+    char home[kPathSize];
+    if (root == NULL) {
+        const char *h = getenv("HOME");
+        snprintf(home, sizeof home, "%s/.rouser", h != NULL ? h : ".");
+        root = home;
+    }
+    *key = NULL;
+    int n = snprintf(PrefsKeyPath, sizeof PrefsKeyPath, "%s/HKCU/Software/Quil/Quil Plug-in General Prefs",
+                     root);
+    if (n < 0 || n >= (int)sizeof PrefsKeyPath)
+        return 206;
+    int32_t error = QuMakeFolders(PrefsKeyPath);
+    if (error == 0)
+        *key = PrefsKeyPath;
+    return error;
+}
+
+void QuOsClosePrefsKey(QuOsPrefsKey)
+{
+}
+
+static int32_t QuValuePath(QuOsPrefsKey key, const char *name, char *path)
+{
+    int n = snprintf(path, kPathSize, "%s/%s", (const char *)key, name);
+    return n < 0 || n >= kPathSize ? 206 : 0;
+}
+
+int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint32_t *size)
+{
+    char path[kPathSize];
+    unsigned char stored[4096 + 4];
+    int32_t error = QuValuePath(key, name, path);
+    if (error != 0)
+        return error;
+    int fd = open(path, O_RDONLY);
+    if (fd < 0)
+        return QuWindowsError(errno);
+    ssize_t n = read(fd, stored, sizeof stored);
+    int readError = errno;
+    close(fd);
+    if (n < 0)
+        return QuWindowsError(readError);
+    if (n < 4)
+        return 1010; // the configuration registry key is invalid
+    uint32_t length = (uint32_t)n - 4;
+    uint32_t capacity = *size;
+    *size = length;
+    if (length > capacity)
+        return 234;
+    QuCopyBytes(data, stored + 4, (int32_t)length);
+    return 0;
+}
+
+int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
+                         uint32_t size)
+{
+    char path[kPathSize];
+    unsigned char stored[4096 + 4];
+    int32_t error = QuValuePath(key, name, path);
+    if (error != 0)
+        return error;
+    if (size > 4096)
+        return 87; // the parameter is incorrect
+    for (int i = 0; i < 4; i++)
+        stored[i] = (unsigned char)(type >> (8 * i));
+    QuCopyBytes(stored + 4, data, (int32_t)size);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return QuWindowsError(errno);
+    ssize_t n = write(fd, stored, size + 4);
+    int writeError = errno;
+    close(fd);
+    if (n != (ssize_t)(size + 4))
+        return n < 0 ? QuWindowsError(writeError) : 112;
+    return 0;
+}
+
+uint32_t QuOsMilliseconds(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
+}
+
+int64_t QuOsClockSeconds(void)
+{
+    return (int64_t)time(NULL);
+}
+
+int32_t QuOsProgramFolder(char *buffer, int32_t capacity)
+{
+    if (capacity <= 0)
+        return -207;
+    ssize_t n = readlink("/proc/self/exe", buffer, (size_t)capacity);
+    if (n <= 0 || n >= capacity) {
+        buffer[0] = 0;
+        return -207;
+    }
+    while (n > 0 && buffer[n - 1] != '/')
+        n--;
+    buffer[n] = 0;
+    return 0;
+}
+
+void QuOsLoadString(void *, int32_t id, char *buffer, int32_t capacity)
+{
+    static const struct {
+        int32_t id;
+        const char *text;
+    } kTable[] = {
+        {ROUS_STRING_NAME_ID, ROUS_STRING_NAME},
+        {ROUS_STRING_DESCRIPTION_ID, ROUS_STRING_DESCRIPTION},
+        {ROUS_STRING_ID_FLAGS_ID, ROUS_STRING_ID_FLAGS},
+        {144, ROUS_STRING_F0}, {145, ROUS_STRING_F1}, {146, ROUS_STRING_F2},
+        {147, ROUS_STRING_F3}, {148, ROUS_STRING_F4}, {149, ROUS_STRING_F5},
+        {150, ROUS_STRING_F6}, {151, ROUS_STRING_F7}, {152, ROUS_STRING_F8},
+        {153, ROUS_STRING_F9},
+        {ROUS_STRING_ERROR_CAPTION_ID, ROUS_STRING_ERROR_CAPTION},
+    };
+    if (capacity <= 0)
+        return;
+    buffer[0] = 0;
+    for (size_t i = 0; i < sizeof kTable / sizeof kTable[0]; i++) {
+        if (kTable[i].id == id) {
+            // Cut like LoadStringA: at most capacity - 1 characters.
+            int32_t n = QuTextLength(kTable[i].text);
+            if (n > capacity - 1)
+                n = capacity - 1;
+            QuCopyBytes(buffer, kTable[i].text, n);
+            buffer[n] = 0;
+        }
+    }
+}
+
+void QuOsBeep(void)
+{
+}
+
+void QuOsMessageBox(const char *caption, const char *text)
+{
+    fprintf(stderr, "message box: %s\t%s\n", caption, text);
+    fflush(stderr);
+}

@@ -1,0 +1,82 @@
+// The frame's seam on Windows: registry, tick counter, clock, module path,
+// string resources and message boxes.
+#include <time.h>
+#include <windows.h>
+
+#include "os_frame.h"
+
+static const char kPrefsSubkey[] = "Software\\Quil\\Quil Plug-in General Prefs";
+
+int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+{
+    HKEY handle = NULL;
+    LONG error = RegCreateKeyExA(HKEY_CURRENT_USER, kPrefsSubkey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                 KEY_READ | KEY_WRITE, NULL, &handle, NULL);
+    // A key the user may only read still yields its separator; writes then
+    // fail and are reported.
+    if (error == ERROR_ACCESS_DENIED)
+        error = RegOpenKeyExA(HKEY_CURRENT_USER, kPrefsSubkey, 0, KEY_READ, &handle);
+    *key = error == ERROR_SUCCESS ? (QuOsPrefsKey)handle : NULL;
+    return (int32_t)error;
+}
+
+void QuOsClosePrefsKey(QuOsPrefsKey key)
+{
+    RegCloseKey((HKEY)key);
+}
+
+int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint32_t *size)
+{
+    DWORD length = *size;
+    LONG error = RegQueryValueExA((HKEY)key, name, NULL, NULL, (BYTE *)data, &length);
+    *size = length;
+    return (int32_t)error;
+}
+
+int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
+                         uint32_t size)
+{
+    return (int32_t)RegSetValueExA((HKEY)key, name, 0, type, (const BYTE *)data, size);
+}
+
+uint32_t QuOsMilliseconds(void)
+{
+    return GetTickCount();
+}
+
+int64_t QuOsClockSeconds(void)
+{
+    return (int64_t)time(NULL);
+}
+
+int32_t QuOsProgramFolder(char *buffer, int32_t capacity)
+{
+    DWORD n = GetModuleFileNameA(NULL, buffer, (DWORD)capacity);
+    if (n == 0 || n >= (DWORD)capacity) {
+        if (capacity > 0)
+            buffer[0] = 0;
+        return -207;
+    }
+    while (n > 0 && buffer[n - 1] != '\\' && buffer[n - 1] != '/')
+        n--;
+    buffer[n] = 0;
+    return 0;
+}
+
+void QuOsLoadString(void *instance, int32_t id, char *buffer, int32_t capacity)
+{
+    if (capacity <= 0)
+        return;
+    if (LoadStringA((HINSTANCE)instance, (UINT)id, buffer, capacity) <= 0)
+        buffer[0] = 0;
+}
+
+void QuOsBeep(void)
+{
+    MessageBeep(MB_OK);
+}
+
+void QuOsMessageBox(const char *caption, const char *text)
+{
+    MessageBoxA(NULL, text, caption, MB_OK | MB_TASKMODAL);
+}

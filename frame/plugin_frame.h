@@ -1,0 +1,94 @@
+// The plug-in frame: host entry, handles, parameter tokens and results,
+// options and strings, preferences, tick clock.
+#ifndef ROUSER_PLUGIN_FRAME_H
+#define ROUSER_PLUGIN_FRAME_H
+
+#include <stdint.h>
+
+#include "host_call.h"
+
+// Status codes shared by the frame and the storage layers.
+enum {
+    kErrBadParameter = -50,
+    kErrMemory = -108,
+    kErrNoHandle = -109,
+    kErrLock = -117,
+    kErrTooLong = -207
+};
+
+// ---- entry and lifecycle (entry.cpp) ----
+extern HostCallRecord *CurrentCallRecord;
+extern int16_t HostVersion;
+
+int32_t QuInitPlugin(int16_t hostVersion);
+void QuIdle(uint8_t idleKind);
+void QuShutdownPlugin(void);
+void QuDispatchFunction(uint32_t index, HostHandle parameter, HostHandle result);
+
+// ---- host handle callbacks (handles.cpp) ----
+// Each fallible call is followed by the host's memory-error callback; the
+// answer is 0 or the host's (negative) error.
+HostHandle QuNewHandle(int32_t size, int32_t *status);
+int32_t QuSetHandleSize(HostHandle handle, int32_t size);
+int32_t QuGetHandleSize(HostHandle handle);
+void QuDisposeHandle(HostHandle handle);
+// On success *data is the block's address until QuUnlockHandle.
+int32_t QuLockHandle(HostHandle handle, char **data);
+void QuUnlockHandle(HostHandle handle);
+
+// ---- parameter and result text (handles.cpp) ----
+void QuSetResultText(const char *text, HostHandle handle);
+void QuSetResultNumber(int32_t value, HostHandle handle);
+void QuSetResultUnsigned(uint32_t value, HostHandle handle);
+void QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle);
+void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position);
+void QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
+                       int32_t destOffset, int32_t destSize);
+void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle);
+void QuGetHandleBytes(HostHandle handle, char *buffer);
+
+// ---- options and strings (text.cpp) ----
+int32_t QuTextLength(const char *text);
+void QuCopyBytes(void *dest, const void *source, int32_t count); // overlap-safe
+void QuCopyText(char *dest, const char *source);
+void QuAppendText(char *dest, const char *source);
+char QuToLower(char ch);
+int32_t QuCompareText(const char *a, const char *b, int32_t n, bool exact);
+int32_t QuFindText(const char *text, int32_t textLength, const char *pattern, int32_t patternLength,
+                   int32_t start, int32_t nth, bool exact);
+bool QuHasOption(const char *text, const char *option);
+void QuGetTextAfter(const char *text, int32_t textLength, const char *pattern, int32_t patternLength,
+                    char stop, int32_t start, int32_t nth, bool exact, char *out, int32_t capacity);
+bool QuGetOptionNumber(const char *text, const char *option, int32_t *out);
+void QuNextField(const char *text, const char *delimiter, char *out, int32_t max, int32_t *position);
+void QuStripExtension(char *text);
+bool QuBaseNameMatches(char *path, const char *name);
+void QuToCountedString(const char *text, unsigned char *out);
+int32_t QuCopyBounded(const char *bytes, int32_t count, char *buffer, int32_t capacity);
+int32_t QuParseSigned(const char *text);
+uint32_t QuParseUnsigned(const char *text);
+// Decimal text of a value into a buffer of at least 12 bytes; returns its length.
+int32_t QuFormatSigned(int32_t value, char *out);
+int32_t QuFormatUnsigned(uint32_t value, char *out);
+
+// ---- preferences (prefs.cpp) ----
+int32_t QuOpenPrefsKey(void);
+void QuClosePrefsKey(void);
+int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity);
+int32_t QuWritePrefText(const char *name, const char *text);
+int32_t QuReadPrefNumber(const char *name, uint32_t *out);
+int32_t QuWritePrefNumber(const char *name, uint32_t value);
+void QuLoadPrefs(void);
+void QuResetPrefs(void);
+void QuSavePrefs(void);
+const char *QuGetSeparator(void);
+void QuShowErrorNumber(int32_t stringId, uint32_t number);
+
+// ---- tick clock (ticks.cpp) ----
+uint32_t QuGetTicks(void);
+void QuBusyWait(int32_t n);
+// True once `now` has reached `deadline` on a wrapping 32-bit counter. Both
+// must lie within 2^31 of each other.
+bool QuReached(uint32_t now, uint32_t deadline);
+
+#endif

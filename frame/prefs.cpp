@@ -1,0 +1,145 @@
+// General preferences in the user's registry. Only the separator changes
+// behaviour; the other three values are kept present for other programs.
+#include "os_frame.h"
+#include "plugin_frame.h"
+#include "resources/rouser_strings.h"
+
+enum { kSeparatorSize = 64, kErrorFileNotFound = 2, kErrorMoreData = 234 };
+
+static QuOsPrefsKey PrefsKey;
+static bool PrefsKeyOpen;
+static char Separator[kSeparatorSize];
+static char DefaultSeparator[kSeparatorSize];
+static uint32_t PrefsVersion;
+static uint32_t OneTimeSeparator;
+
+int32_t QuOpenPrefsKey(void)
+{
+    if (PrefsKeyOpen)
+        return 0;
+    int32_t error = QuOsOpenPrefsKey(&PrefsKey);
+    PrefsKeyOpen = error == 0;
+    return error;
+}
+
+void QuClosePrefsKey(void)
+{
+    if (PrefsKeyOpen)
+        QuOsClosePrefsKey(PrefsKey);
+    PrefsKeyOpen = false;
+}
+
+int32_t QuWritePrefText(const char *name, const char *text)
+{
+    int32_t error = QuOpenPrefsKey();
+    if (error != 0)
+        return error;
+    error = QuOsSetPrefValue(PrefsKey, name, kOsValueText, text, (uint32_t)QuTextLength(text) + 1);
+    QuClosePrefsKey();
+    if (error != 0)
+        QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, (uint32_t)error);
+    return error;
+}
+
+int32_t QuWritePrefNumber(const char *name, uint32_t value)
+{
+    int32_t error = QuOpenPrefsKey();
+    if (error != 0)
+        return error;
+    error = QuOsSetPrefValue(PrefsKey, name, kOsValueNumber, &value, sizeof value);
+    QuClosePrefsKey();
+    if (error != 0)
+        QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, (uint32_t)error);
+    return error;
+}
+
+int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity)
+{
+    int32_t error = QuOpenPrefsKey();
+    if (error == 0) {
+        uint32_t size = (uint32_t)*capacity;
+        error = QuOsQueryPrefValue(PrefsKey, name, buffer, &size);
+        QuClosePrefsKey();
+        // Another program may have stored the text without its terminating
+        // zero; one that then fills the buffer does not fit.
+        if (error == 0 && size >= (uint32_t)*capacity && buffer[*capacity - 1] != 0)
+            error = kErrorMoreData;
+        if (error == 0) {
+            buffer[size < (uint32_t)*capacity ? size : (uint32_t)*capacity - 1] = 0;
+            *capacity = QuTextLength(buffer);
+        }
+    }
+    if (error != 0) {
+        buffer[0] = 0;
+        if (error == kErrorFileNotFound)
+            QuWritePrefText(name, "");
+    }
+    return error;
+}
+
+int32_t QuReadPrefNumber(const char *name, uint32_t *out)
+{
+    int32_t error = QuOpenPrefsKey();
+    if (error == 0) {
+        uint32_t size = sizeof *out;
+        error = QuOsQueryPrefValue(PrefsKey, name, out, &size);
+        QuClosePrefsKey();
+    }
+    if (error != 0) {
+        *out = 0;
+        if (error == kErrorFileNotFound)
+            QuWritePrefNumber(name, 0);
+    }
+    return error;
+}
+
+void QuResetPrefs(void)
+{
+    PrefsVersion = 1;
+    QuCopyText(Separator, "|");
+    QuCopyText(DefaultSeparator, "|");
+    OneTimeSeparator = 0;
+}
+
+void QuSavePrefs(void)
+{
+    QuWritePrefText("SeparatorToken", Separator);
+    QuWritePrefText("DefSeparatorToken", DefaultSeparator);
+    QuWritePrefNumber("Version", PrefsVersion);
+    QuWritePrefNumber("isOneTimeSeparator", OneTimeSeparator);
+}
+
+void QuLoadPrefs(void)
+{
+    int32_t capacity = kSeparatorSize;
+    Separator[0] = 0;
+    QuReadPrefText("SeparatorToken", Separator, &capacity);
+    if (Separator[0] == 0) {
+        QuResetPrefs();
+        QuSavePrefs();
+        return;
+    }
+    capacity = kSeparatorSize;
+    QuReadPrefText("DefSeparatorToken", DefaultSeparator, &capacity);
+    QuReadPrefNumber("Version", &PrefsVersion);
+    QuReadPrefNumber("isOneTimeSeparator", &OneTimeSeparator);
+}
+
+const char *QuGetSeparator(void)
+{
+    // Never split at an empty separator, even before the first load.
+    return Separator[0] != 0 ? Separator : "|";
+}
+
+void QuShowErrorNumber(int32_t stringId, uint32_t number)
+{
+    char caption[256];
+    char text[64];
+    QuOsLoadString(CurrentCallRecord != NULL ? CurrentCallRecord->instance : NULL, stringId, caption,
+                   sizeof caption);
+    QuCopyText(text, " error number ");
+    QuFormatUnsigned(number, text + QuTextLength(text));
+    QuAppendText(text, "  ");
+    QuOsBeep();
+    QuOsMessageBox(caption, text);
+}

@@ -1,0 +1,67 @@
+// Stand-ins for the subsystems that are not built yet: each does nothing, so
+// start-up, idle and shutdown run their full sequence today. A subsystem
+// that lands takes its functions out of this file.
+#include "lifecycle.h"
+
+int32_t HostWindowKind;
+int32_t UseAlternateTriggerMethod;
+
+int32_t QuDetectHostWindow(void)
+{
+    return 0;
+}
+
+int32_t QuCreateEventTable(void)
+{
+    return 0;
+}
+
+bool QuHasEventTable(void)
+{
+    return false;
+}
+
+int32_t QuReadEventFile(HostHandle)
+{
+    return -43;
+}
+
+int32_t QuLoadEventTable(HostHandle)
+{
+    return 0;
+}
+
+int32_t QuSaveEventTable(HostHandle)
+{
+    return -50;
+}
+
+int32_t QuWriteEventFile(HostHandle)
+{
+    return -50;
+}
+
+void QuDisposeEventTable(void)
+{
+}
+
+void QuDoIdle(void)
+{
+}
+
+void QuStopAutomation(void)
+{
+}
+
+void QuFreeTextLibrary(void)
+{
+}
+
+void QuShutdownNetwork(void)
+{
+}
+
+QuFunctionHandler QuFunctionHandlerAt(uint32_t)
+{
+    return NULL;
+}

@@ -1,0 +1,70 @@
+#include "overrides_helpers.h"
+
+#include "frame/host_overrides.h"
+
+static uint32_t SimulatedMs;
+static uint32_t MsPerRead;
+static int64_t ClockSeconds;
+
+static uint32_t ReadSimulatedMs(void)
+{
+    uint32_t now = SimulatedMs;
+    SimulatedMs += MsPerRead;
+    return now;
+}
+
+static int64_t ReadClock(void)
+{
+    return ClockSeconds;
+}
+
+void HsUseSimulatedClock(uint32_t start)
+{
+    SimulatedMs = start;
+    MsPerRead = 0;
+    QuOverrideMilliseconds(ReadSimulatedMs);
+}
+
+void HsSetMilliseconds(uint32_t ms)
+{
+    SimulatedMs = ms;
+}
+
+void HsAdvanceMilliseconds(uint32_t ms)
+{
+    SimulatedMs += ms;
+}
+
+uint32_t HsMilliseconds(void)
+{
+    return SimulatedMs;
+}
+
+void HsSetMillisecondsPerRead(uint32_t step)
+{
+    MsPerRead = step;
+}
+
+void HsSetClockSeconds(int64_t seconds)
+{
+    ClockSeconds = seconds;
+    QuOverrideClock(ReadClock);
+}
+
+void HsSetHostFolder(const std::string &folder)
+{
+    QuOverrideHostFolder(folder.c_str());
+}
+
+void HsSetPrefsRoot(const std::string &root)
+{
+    QuOverridePrefsRoot(root.c_str());
+}
+
+void HsUseRealSources(void)
+{
+    QuOverrideMilliseconds(nullptr);
+    QuOverrideClock(nullptr);
+    QuOverrideHostFolder(nullptr);
+    QuOverridePrefsRoot(nullptr);
+}

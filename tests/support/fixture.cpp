@@ -1,0 +1,58 @@
+#include "fixture.h"
+
+#include <filesystem>
+
+#include "frame/plugin_frame.h"
+#include "prefs_store.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+void UsePluginEntry(void)
+{
+#ifdef _WIN32
+    HsSetEntry(FMExternCallProc, GetModuleHandleA(nullptr));
+#else
+    HsSetEntry(FMExternCallProc, nullptr);
+#endif
+}
+
+std::string FreshFolder(const std::string &name)
+{
+    std::filesystem::path path = std::filesystem::path(ROUSER_BUILD_DIR) / "test-folders" / name;
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    std::filesystem::create_directories(path, error);
+    if (error)
+        ADD_FAILURE() << "cannot make " << path.string() << ": " << error.message();
+    return path.string() + "/";
+}
+
+void PluginTest::SetUp()
+{
+    HsReset();
+    UsePluginEntry();
+    PrefsStoreUseFresh(testing::UnitTest::GetInstance()->current_test_info()->name());
+    HsUseSimulatedClock(1000000);
+    if (StartupVersion() != 0) {
+        ASSERT_EQ(HsStartup(StartupVersion()), 4);
+    }
+}
+
+void PluginTest::ExpectHostRulesKept()
+{
+    std::vector<std::string> violations = HsTakeViolations();
+    for (const std::string &v : violations)
+        ADD_FAILURE() << "host rule broken: " << v;
+}
+
+void PluginTest::TearDown()
+{
+    HsFailNthFallible(0);
+    HsShutdown();
+    ExpectHostRulesKept();
+    EXPECT_EQ(HsLiveHandles(), 0) << "handles leaked";
+    HsUseRealSources();
+    HsReset();
+}

@@ -1,0 +1,28 @@
+// Every case starts from a fresh start-up of the linked plug-in on the
+// simulated host, with a fresh preferences store and a simulated clock, and
+// ends with a shutdown that must leave nothing locked and nothing leaked.
+#ifndef ROUSER_TEST_FIXTURE_H
+#define ROUSER_TEST_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "hostsim/hostsim.h"
+#include "hostsim/overrides_helpers.h"
+
+class PluginTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Start-up with this host version; 0 leaves the plug-in unstarted.
+    virtual int16_t StartupVersion() const { return 50; }
+    void ExpectHostRulesKept();
+};
+
+// The linked plug-in's entry and its module instance.
+void UsePluginEntry(void);
+// A folder of its own for this case, created empty.
+std::string FreshFolder(const std::string &name);
+
+#endif

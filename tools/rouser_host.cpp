@@ -1,0 +1,287 @@
+// rouser-host: loads the plug-in module as the host does and drives it from
+// a script of commands, printing what the plug-in makes the host do.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "hostsim/hostsim.h"
+
+#ifdef _WIN32
+#include <windows.h>
+static const char kModuleName[] = "RouserPlugIn.fmx";
+#else
+#include <unistd.h>
+static const char kModuleName[] = "RouserPlugIn.so";
+#endif
+
+namespace {
+
+const char *const kFunctionNames[] = {
+    "Rous-Version",      "Rous-Control",       "Rous-DeleteEvent",     "Rous-GetEventInfo",
+    "Rous-GetIPAddress", "Rous-ScheduleEvent", "Rous-SendRemoteEvent", "Rous-Sleep",
+    "Rous-StartListener", "Rous-StopListener",
+};
+
+struct Host {
+    std::string pluginPath;
+    int hostVersion = 50;
+    void *module = nullptr;
+    bool running = false; // start-up answered 4
+    int errors = 0;
+};
+
+void Say(const std::string &line)
+{
+    fputs(line.c_str(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+void Complain(Host &host, const std::string &message)
+{
+    fprintf(stderr, "rouser-host: %s\n", message.c_str());
+    fflush(stderr);
+    host.errors++;
+}
+
+void ReportViolations(Host &host)
+{
+    for (const std::string &v : HsTakeViolations())
+        Complain(host, "host rule broken: " + v);
+}
+
+std::string ProgramFolder(const char *argv0)
+{
+    std::string path;
+#ifdef _WIN32
+    char buffer[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    path = n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string(argv0);
+#else
+    char buffer[4096];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    path = n > 0 && n < static_cast<ssize_t>(sizeof buffer) ? std::string(buffer, static_cast<size_t>(n))
+                                                              : std::string(argv0);
+#endif
+    size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? std::string(".") + "/" : path.substr(0, cut + 1);
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool Unescape(const std::string &in, std::string *out)
+{
+    out->clear();
+    for (size_t i = 0; i < in.size(); i++) {
+        if (in[i] != '\\') {
+            out->push_back(in[i]);
+            continue;
+        }
+        if (++i >= in.size())
+            return false;
+        switch (in[i]) {
+        case '\\': out->push_back('\\'); break;
+        case 'n': out->push_back('\n'); break;
+        case 'r': out->push_back('\r'); break;
+        case 't': out->push_back('\t'); break;
+        case 'x': {
+            int hi = i + 1 < in.size() ? HexValue(in[i + 1]) : -1;
+            int lo = i + 2 < in.size() ? HexValue(in[i + 2]) : -1;
+            if (hi < 0 || lo < 0)
+                return false;
+            out->push_back(static_cast<char>(hi * 16 + lo));
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Escape(const std::string &in)
+{
+    std::string out;
+    char hex[8];
+    for (unsigned char c : in) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 32 || c > 126) {
+            snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+bool Load(Host &host)
+{
+    std::string error;
+    HsEntryProc entry = nullptr;
+    HsReset();
+    host.module = HsLoadModule(host.pluginPath.c_str(), &entry, &error);
+    if (host.module == nullptr) {
+        Complain(host, error);
+        return false;
+    }
+    HsSetEntry(entry, host.module);
+    int32_t answer = HsStartup(static_cast<int16_t>(host.hostVersion));
+    Say("startup: " + std::to_string(answer));
+    host.running = answer == 4;
+    ReportViolations(host);
+    return true;
+}
+
+void Unload(Host &host)
+{
+    if (host.module == nullptr)
+        return;
+    HsShutdown();
+    ReportViolations(host);
+    if (HsLiveHandles() != 0)
+        Complain(host, "the plug-in leaked " + std::to_string(HsLiveHandles()) + " handle(s)");
+    HsUnloadModule(host.module);
+    host.module = nullptr;
+    host.running = false;
+}
+
+void Wait(Host &host, long ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        if (host.running) {
+            HsIdle(0);
+            ReportViolations(host);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+void Call(Host &host, const std::string &args)
+{
+    size_t space = args.find(' ');
+    std::string name = args.substr(0, space);
+    std::string raw = space == std::string::npos ? std::string() : args.substr(space + 1);
+    int index = -1;
+    for (int i = 0; i < 10; i++) {
+        if (name == kFunctionNames[i])
+            index = i;
+    }
+    std::string parameter;
+    if (index < 0) {
+        Complain(host, "unknown function: " + name);
+        return;
+    }
+    if (!Unescape(raw, &parameter)) {
+        Complain(host, "bad escape in: " + raw);
+        return;
+    }
+    if (!host.running) {
+        Complain(host, "not called, the plug-in is not started: " + name);
+        return;
+    }
+    HsCallResult result = HsCallFunction(static_cast<uint32_t>(index), parameter);
+    Say("result: " + Escape(result.text));
+    ReportViolations(host);
+}
+
+// Runs one command; false at quit.
+bool Command(Host &host, std::string line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (line.empty() || line[0] == '#')
+        return true;
+    size_t space = line.find(' ');
+    std::string verb = line.substr(0, space);
+    std::string rest = space == std::string::npos ? std::string() : line.substr(space + 1);
+    if (verb == "call") {
+        Call(host, rest);
+    } else if (verb == "wait") {
+        char *end = nullptr;
+        long ms = strtol(rest.c_str(), &end, 10);
+        if (rest.empty() || *end != 0 || ms < 0)
+            Complain(host, "bad wait: " + line);
+        else
+            Wait(host, ms);
+    } else if (verb == "restart" && rest.empty()) {
+        Unload(host);
+        Load(host);
+    } else if (verb == "quit" && rest.empty()) {
+        return false;
+    } else {
+        Complain(host, "unknown command: " + line);
+    }
+    return true;
+}
+
+int Usage()
+{
+    fprintf(stderr, "usage: rouser-host [--plugin PATH] [--host-version N] [--script FILE]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Host host;
+    const char *scriptPath = nullptr;
+    host.pluginPath = ProgramFolder(argv[0]) + kModuleName;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return Usage();
+        if (arg == "--plugin")
+            host.pluginPath = argv[++i];
+        else if (arg == "--host-version")
+            host.hostVersion = atoi(argv[++i]);
+        else if (arg == "--script")
+            scriptPath = argv[++i];
+        else
+            return Usage();
+    }
+    FILE *input = stdin;
+    if (scriptPath != nullptr && (input = fopen(scriptPath, "r")) == nullptr) {
+        fprintf(stderr, "rouser-host: cannot open %s\n", scriptPath);
+        return 2;
+    }
+    if (!Load(host))
+        return 1;
+    std::string line;
+    char chunk[4096];
+    bool more = true;
+    while (more && fgets(chunk, sizeof chunk, input) != nullptr) {
+        line += chunk;
+        if (line.back() != '\n' && !feof(input))
+            continue;
+        more = Command(host, line);
+        line.clear();
+    }
+    Unload(host);
+    if (input != stdin)
+        fclose(input);
+    return host.errors == 0 ? 0 : 1;
+}
