@@ -1,6 +1,8 @@
 // The host's entry point: start-up, idle, external functions, shutdown.
+#include "functions.h"
 #include "lifecycle.h"
 #include "plugin_frame.h"
+#include "trigger/trigger.h"
 
 HostCallRecord *CurrentCallRecord;
 int16_t HostVersion;

@@ -5,10 +5,7 @@
 
 #include "host_call.h"
 
-typedef void (*QuFunctionHandler)(HostHandle parameter, HostHandle result);
-
 extern int32_t HostWindowKind;
-extern int32_t UseAlternateTriggerMethod;
 
 int32_t QuDetectHostWindow(void);
 // Creates and clears the event table and resets the shared counters.
@@ -23,8 +20,5 @@ void QuDoIdle(void);
 void QuStopAutomation(void);
 void QuFreeTextLibrary(void);
 void QuShutdownNetwork(void);
-
-// Handler of external function `index`, or null while it is not built.
-QuFunctionHandler QuFunctionHandlerAt(uint32_t index);
 
 #endif

@@ -4,7 +4,6 @@
 #include "lifecycle.h"
 
 int32_t HostWindowKind;
-int32_t UseAlternateTriggerMethod;
 
 int32_t QuDetectHostWindow(void)
 {
@@ -59,9 +58,4 @@ void QuFreeTextLibrary(void)
 
 void QuShutdownNetwork(void)
 {
-}
-
-QuFunctionHandler QuFunctionHandlerAt(uint32_t)
-{
-    return NULL;
 }

@@ -4,6 +4,7 @@
 
 #include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
+#include "trigger/trigger.h"
 
 namespace {
 

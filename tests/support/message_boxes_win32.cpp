@@ -19,11 +19,18 @@ static std::string WindowText(HWND window)
 static DWORD WINAPI Watch(void *)
 {
     HWND last = nullptr;
+    int polls = 0;
     while (InterlockedCompareExchange(&Watching, 0, 0) != 0) {
         HWND box = FindWindowA("#32770", nullptr);
         if (box != nullptr && box != last) {
             HWND item = GetDlgItem(box, 0xFFFF);
             ShownBox shown{WindowText(box), item != nullptr ? WindowText(item) : std::string()};
+            // A box just created may not have its text yet; give it a moment.
+            if (shown.text.empty() && ++polls < 10) {
+                Sleep(20);
+                continue;
+            }
+            polls = 0;
             EnterCriticalSection(&Lock);
             Boxes.push_back(shown);
             LeaveCriticalSection(&Lock);

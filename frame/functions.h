@@ -1,0 +1,15 @@
+// The external functions' handlers, by their index in the host's list.
+#ifndef ROUSER_FUNCTIONS_H
+#define ROUSER_FUNCTIONS_H
+
+#include "host_call.h"
+
+typedef void (*QuFunctionHandler)(HostHandle parameter, HostHandle result);
+
+void ROUS_Version(HostHandle parameter, HostHandle result);
+
+// Handler of external function `index`, or null while it is not built or
+// beyond the list.
+QuFunctionHandler QuFunctionHandlerAt(uint32_t index);
+
+#endif

@@ -1,0 +1,106 @@
+# Shared by scripts/test and scripts/demo: where the repository is, the
+# Debian packages each build needs, and how each build is configured.
+# Sourced, not run.
+
+RouserRoot=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+RouserBuild=$RouserRoot/build
+
+# Packages per purpose. wine32 is an i386 package: 32-bit Wine is what runs
+# the 32-bit module and its tests.
+RouserNativePackages=(cmake ninja-build g++ googletest libgtest-dev)
+RouserWindowsPackages=(g++-mingw-w64-i686 wine wine32 wine64)
+RouserToolPackages=(python3 curl)
+
+rouser_say() {
+    printf 'rouser: %s\n' "$*" >&2
+}
+
+# Prints the packages among the arguments that are not fully installed.
+rouser_missing_packages() {
+    local package status
+    for package in "$@"; do
+        status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null || true)
+        # "ii " = wanted and installed; anything else (absent, half-configured,
+        # removed with config files left) needs installing.
+        [[ $status == ii* ]] || printf '%s\n' "$package"
+    done
+}
+
+# Installs what is missing when root; otherwise names it and fails. A
+# machine that has everything does no apt work at all.
+rouser_ensure_packages() {
+    local missing
+    mapfile -t missing < <(rouser_missing_packages "$@")
+    ((${#missing[@]} == 0)) && return 0
+    if ((EUID != 0)); then
+        rouser_say "missing Debian packages: ${missing[*]}"
+        rouser_say "install them (apt-get install ${missing[*]}; wine32 needs 'dpkg --add-architecture i386' first) or run this script as root"
+        return 1
+    fi
+    rouser_say "installing: ${missing[*]}"
+    local package
+    for package in "${missing[@]}"; do
+        if [[ $package == wine32 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+            dpkg --add-architecture i386 || return 1
+        fi
+    done
+    # The package lists may be absent or stale on a new machine.
+    DEBIAN_FRONTEND=noninteractive apt-get update -q || return 1
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" || return 1
+    mapfile -t missing < <(rouser_missing_packages "$@")
+    if ((${#missing[@]} != 0)); then
+        rouser_say "still missing after apt-get install: ${missing[*]}"
+        return 1
+    fi
+}
+
+# Configure and build. cmake runs every time (a second or so) so that an
+# existing build folder always has the options this row needs.
+# rouser_build NAME LOG [cmake options...]
+rouser_build() {
+    local name=$1 log=$2
+    shift 2
+    local dir=$RouserBuild/$name
+    {
+        cmake -S "$RouserRoot" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" || return 1
+        ninja -C "$dir" || return 1
+    } >"$log" 2>&1
+}
+
+rouser_build_native() { rouser_build native "$1" -DROUSER_SANITIZE=OFF; }
+rouser_build_asan() { rouser_build asan "$1" -DROUSER_SANITIZE=ON; }
+rouser_build_windows() {
+    rouser_build windows "$1" -DROUSER_SANITIZE=OFF -DCMAKE_TOOLCHAIN_FILE="$RouserRoot/cmake/mingw-i686.cmake"
+}
+
+# Wine runs in a prefix of its own inside the Windows build: 32-bit, no
+# mono/gecko install prompts, and the null graphics driver so that windows
+# and message boxes exist without a display.
+rouser_wine_env() {
+    export WINEPREFIX=$RouserBuild/windows/wineprefix
+    export WINEARCH=win32
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# A prefix is reused only when it is 32-bit and has the null driver set;
+# anything else (a half-made prefix, a 64-bit one) is made anew.
+rouser_wine_prefix_ready() {
+    grep -qs '^#arch=win32' "$WINEPREFIX/system.reg" &&
+        grep -qs '^"Graphics"="null"' "$WINEPREFIX/user.reg"
+}
+
+rouser_wine_prepare() {
+    local log=$1
+    rouser_wine_env
+    rouser_wine_prefix_ready && return 0
+    {
+        command -v wine >/dev/null || { echo "wine is not installed"; return 1; }
+        rm -rf "$WINEPREFIX"
+        wineboot -i || return 1
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f || return 1
+        # The registry reaches user.reg only when the server has stopped.
+        wineserver -w || return 1
+        rouser_wine_prefix_ready || { echo "the Wine prefix did not come up as 32-bit with the null driver"; return 1; }
+    } >"$log" 2>&1
+}

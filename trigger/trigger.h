@@ -1,0 +1,15 @@
+// Script triggering: the idle step, the start methods and their switches.
+#ifndef ROUSER_TRIGGER_H
+#define ROUSER_TRIGGER_H
+
+#include "frame/host_call.h"
+
+extern int32_t UseAlternateTriggerMethod;
+// Ticks from the request of the latest direct start to its beginning.
+extern uint32_t SpeedTestElapsedTicks;
+
+// Handles the trigger-method options of `text`; true when one was
+// recognised and the result written.
+bool QuTriggerMethodOption(const char *text, HostHandle result);
+
+#endif
