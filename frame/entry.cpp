@@ -2,6 +2,7 @@
 #include "functions.h"
 #include "lifecycle.h"
 #include "plugin_frame.h"
+#include "scheduler/event_table.h"
 #include "trigger/trigger.h"
 
 HostCallRecord *CurrentCallRecord;
@@ -55,7 +56,7 @@ void QuIdle(uint8_t idleKind)
 
 void QuShutdownPlugin(void)
 {
-    if (QuHasEventTable()) {
+    if (EventTableHandle != NULL) {
         int32_t status;
         HostHandle image = QuNewHandle(0, &status);
         if (status == 0) {

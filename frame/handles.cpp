@@ -58,15 +58,24 @@ void QuUnlockHandle(HostHandle handle)
     CurrentCallRecord->unlockHandle(handle);
 }
 
-void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle)
+int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle)
 {
     char *data;
     if (count <= 0)
-        return;
-    if (QuSetHandleSize(handle, count) != 0 || QuLockHandle(handle, &data) != 0)
-        return;
+        return 0;
+    int32_t status = QuSetHandleSize(handle, count);
+    if (status == 0)
+        status = QuLockHandle(handle, &data);
+    if (status != 0)
+        return status;
     QuCopyBytes(data, bytes, count);
     QuUnlockHandle(handle);
+    return 0;
+}
+
+void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle)
+{
+    QuStoreHandleBytes(bytes, count, handle);
 }
 
 void QuSetResultText(const char *text, HostHandle handle)

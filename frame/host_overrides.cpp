@@ -1,4 +1,6 @@
 // Sources the simulated host may replace; each falls back to the system.
+#include <time.h>
+
 #include "host_overrides.h"
 #include "os_frame.h"
 #include "plugin_frame.h"
@@ -39,9 +41,21 @@ uint32_t QuMilliseconds(void)
     return MillisecondsOverride != NULL ? MillisecondsOverride() : QuOsMilliseconds();
 }
 
-int64_t QuClockSeconds(void)
+int64_t QuLocalClockSeconds(void)
 {
-    return ClockOverride != NULL ? ClockOverride() : QuOsClockSeconds();
+    if (ClockOverride != NULL)
+        return ClockOverride();
+    // The standard library's local clock, counted with a leap year every
+    // fourth year (exact from 1901 to 2099).
+    time_t now = time(NULL);
+    const struct tm *local = localtime(&now);
+    if (local == NULL)
+        return 0;
+    int64_t years = local->tm_year - 70;
+    int64_t days = years * 365 + (years + 1) / 4 + local->tm_yday;
+    if (years < -1)
+        days = years * 365 + (years - 2) / 4 + local->tm_yday;
+    return days * 86400 + local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
 }
 
 int32_t QuHostFolder(char *buffer, int32_t capacity)

@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 typedef uint32_t (*QuMillisecondsProc)(void);
-// Seconds since 1970-01-01 00:00 UTC, as the standard library's time().
+// The local wall clock as seconds since 1970-01-01 00:00 local time.
 typedef int64_t (*QuClockProc)(void);
 
 // Null restores the real source.
@@ -18,7 +18,7 @@ void QuOverridePrefsRoot(const char *root);
 
 // What the plug-in reads; each falls back to the operating system.
 uint32_t QuMilliseconds(void);
-int64_t QuClockSeconds(void);
+int64_t QuLocalClockSeconds(void);
 // The host program's folder, ending in a path separator; 0 or -207.
 int32_t QuHostFolder(char *buffer, int32_t capacity);
 const char *QuPrefsRootOverride(void);

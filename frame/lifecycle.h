@@ -8,14 +8,10 @@
 extern int32_t HostWindowKind;
 
 int32_t QuDetectHostWindow(void);
-// Creates and clears the event table and resets the shared counters.
-int32_t QuCreateEventTable(void);
-bool QuHasEventTable(void);
 int32_t QuReadEventFile(HostHandle image);
 int32_t QuLoadEventTable(HostHandle image);
 int32_t QuSaveEventTable(HostHandle image);
 int32_t QuWriteEventFile(HostHandle image);
-void QuDisposeEventTable(void);
 void QuDoIdle(void);
 void QuStopAutomation(void);
 void QuFreeTextLibrary(void);

@@ -19,7 +19,6 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
                          uint32_t size);
 
 uint32_t QuOsMilliseconds(void);
-int64_t QuOsClockSeconds(void);
 // Folder of the running program, with a trailing separator; 0 or -207.
 int32_t QuOsProgramFolder(char *buffer, int32_t capacity);
 

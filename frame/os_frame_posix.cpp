@@ -140,11 +140,6 @@ uint32_t QuOsMilliseconds(void)
     return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
 }
 
-int64_t QuOsClockSeconds(void)
-{
-    return (int64_t)time(NULL);
-}
-
 int32_t QuOsProgramFolder(char *buffer, int32_t capacity)
 {
     if (capacity <= 0)

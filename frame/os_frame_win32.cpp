@@ -44,11 +44,6 @@ uint32_t QuOsMilliseconds(void)
     return GetTickCount();
 }
 
-int64_t QuOsClockSeconds(void)
-{
-    return (int64_t)time(NULL);
-}
-
 int32_t QuOsProgramFolder(char *buffer, int32_t capacity)
 {
     DWORD n = GetModuleFileNameA(NULL, buffer, (DWORD)capacity);

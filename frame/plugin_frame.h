@@ -45,6 +45,8 @@ void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t 
 void QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
                        int32_t destOffset, int32_t destSize);
 void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle);
+// As QuSetHandleBytes, with the status of the first failing callback.
+int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle);
 void QuGetHandleBytes(HostHandle handle, char *buffer);
 
 // ---- options and strings (text.cpp) ----

@@ -10,16 +10,6 @@ int32_t QuDetectHostWindow(void)
     return 0;
 }
 
-int32_t QuCreateEventTable(void)
-{
-    return 0;
-}
-
-bool QuHasEventTable(void)
-{
-    return false;
-}
-
 int32_t QuReadEventFile(HostHandle)
 {
     return -43;
@@ -38,10 +28,6 @@ int32_t QuSaveEventTable(HostHandle)
 int32_t QuWriteEventFile(HostHandle)
 {
     return -50;
-}
-
-void QuDisposeEventTable(void)
-{
 }
 
 void QuDoIdle(void)

@@ -4,6 +4,8 @@
 
 #include "frame/host_call.h"
 
+// The idle step does nothing while the Ticks clock is at or below this.
+extern uint32_t NextPollTicks;
 extern int32_t UseAlternateTriggerMethod;
 // Ticks from the request of the latest direct start to its beginning.
 extern uint32_t SpeedTestElapsedTicks;

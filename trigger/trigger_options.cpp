@@ -2,6 +2,7 @@
 #include "frame/plugin_frame.h"
 #include "trigger.h"
 
+uint32_t NextPollTicks;
 int32_t UseAlternateTriggerMethod;
 uint32_t SpeedTestElapsedTicks;
 

@@ -40,6 +40,7 @@ TEST_F(EntryTest, TriggerMethodSwitchFollowsHostVersion)
 TEST_F(EntryTest, UnknownCallKindsAndIndexesChangeNothing)
 {
     ASSERT_EQ(HsStartup(50), 4);
+    const int64_t live = HsLiveHandles(); // the event table
     for (uint8_t kind : {2, 5, 6, 7, 200})
         HsRawCall(kind);
     for (uint32_t index : {10u, 11u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
@@ -48,7 +49,7 @@ TEST_F(EntryTest, UnknownCallKindsAndIndexesChangeNothing)
         EXPECT_EQ(result.text, "untouched") << "index " << index;
     }
     EXPECT_EQ(HostVersion, 50);
-    EXPECT_EQ(HsLiveHandles(), 0);
+    EXPECT_EQ(HsLiveHandles(), live);
 }
 
 } // namespace

@@ -12,6 +12,7 @@ protected:
     void Sweep(const char *name, const std::function<void()> &operation)
     {
         int64_t n = 1;
+        const int64_t live = HsLiveHandles();
         for (; n < 10000; n++) {
             HsSetStrict(n % 2 == 0);
             HsFailNthFallible(n);
@@ -22,7 +23,7 @@ protected:
             for (const std::string &v : violations)
                 ADD_FAILURE() << name << ", failing callback " << n << ": " << v;
             EXPECT_EQ(HsLockedHandles(), 0) << name << ", failing callback " << n;
-            EXPECT_EQ(HsLiveHandles(), 0) << name << ", failing callback " << n;
+            EXPECT_EQ(HsLiveHandles(), live) << name << ", failing callback " << n;
             if (!injected)
                 break;
         }
@@ -82,10 +83,12 @@ TEST_F(FaultSweepTest, ExternalFunctionsAndLifecycle)
 {
     Sweep("version", [] { HsCallFunction(0, "-getversionnumber"); });
     Sweep("version, trigger options", [] { HsCallFunction(0, "-returnSpeedTest_ElapsedTicks"); });
-    Sweep("restart", [] {
+    HsShutdown();
+    Sweep("start-up and shutdown", [] {
+        EXPECT_EQ(HsStartup(50), 4);
         HsShutdown();
-        HsStartup(50);
     });
+    HsStartup(50);
 }
 
 // A failed result write leaves the handle as the failure found it, and a

@@ -1,0 +1,75 @@
+// The event scheduler: the event table in one host handle, its counters,
+// and the time base of every due time.
+#ifndef ROUSER_EVENT_TABLE_H
+#define ROUSER_EVENT_TABLE_H
+
+#include "frame/host_call.h"
+
+enum {
+    kEventTableSize = 29000,
+    kEventStride = 29,
+    kMaxEvents = 1000,
+    // Bytes 0 to 20 of a record are also an entry header of the event file.
+    kRecordMarker = 0,
+    kRecordDue = 1,
+    kRecordState = 5,
+    kRecordID = 9,
+    kRecordFlags = 13,
+    kRecordReserved = 17,
+    kRecordHeaderSize = 21,
+    // The text handle follows the header in memory; it is never saved.
+    kRecordText = 21,
+    kFirstEventID = 4242,
+    kErrTableFull = -4223,
+    kErrNoTable = -4301,
+    kErrNothingDue = -1
+};
+
+static_assert(kRecordText + sizeof(HostHandle) <= kEventStride, "a text handle fits its record");
+
+enum EventState {
+    kStateFree = 0,
+    kStatePending = 1,
+    kStateTriggered = 2,
+    kStateSilent = 3,
+    kStateMissed = 4
+};
+
+enum { kFlagTriggerPastAfterRestart = 1, kFlagBackground = 2, kFlagSilent = 4 };
+
+const uint32_t kNoDueTime = 0xFFFFFFFFu;
+
+extern HostHandle EventTableHandle;
+extern int16_t EventCount;
+extern int16_t ActiveEventCount;
+extern uint32_t EarliestDueTime;
+extern uint32_t NextEventID;
+extern uint32_t LastTriggeredEventID;
+
+// ---- table (event_table.cpp) ----
+int32_t QuCreateEventTable(void);
+int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID);
+int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char *scriptName,
+                         int32_t capacity, int32_t *flags);
+int32_t QuMarkEventTriggered(uint32_t eventID);
+int32_t QuDeleteEventByID(uint32_t eventID);
+int32_t QuDeleteTriggeredEvents(void);
+int32_t QuDeleteAllEvents(void);
+// Compaction step: the last live record moves into the hole. The caller
+// holds the table locked and decrements EventCount afterwards.
+void QuRemoveEventAt(char *table, int32_t hole);
+void QuDisposeEventTable(void);
+
+// ---- records, for the Parts that read them (event_table.cpp) ----
+char *QuEventRecord(char *table, int32_t slot);
+uint32_t QuGetLE32(const char *bytes);
+void QuPutLE32(char *bytes, uint32_t value);
+HostHandle QuRecordText(const char *record);
+void QuSetRecordText(char *record, HostHandle text);
+
+// ---- time base (time_base.cpp) ----
+uint32_t QuNow1904(uint32_t *out);
+uint32_t QuDateToTimestamp(const char *text);
+uint32_t QuTimeToSeconds(const char *text);
+
+#endif

@@ -1,0 +1,30 @@
+// Timestamp1904: whole seconds since 1 January 1904 00:00 on the local wall
+// clock, modulo 2^32, and the conversions of FileMaker date and time numbers.
+#include "event_table.h"
+#include "frame/host_overrides.h"
+#include "frame/plugin_frame.h"
+
+static const uint32_t kSeconds1904To1970 = 2082844800u;
+static const int32_t kDay1904 = 695056; // FileMaker's number of 1 January 1904
+
+uint32_t QuNow1904(uint32_t *out)
+{
+    uint32_t now = (uint32_t)QuLocalClockSeconds() + kSeconds1904To1970;
+    if (out != NULL)
+        *out = now;
+    return now;
+}
+
+uint32_t QuDateToTimestamp(const char *text)
+{
+    int32_t day = (int32_t)QuParseUnsigned(text);
+    if (day < kDay1904)
+        return 0;
+    return (uint32_t)(day - kDay1904) * 86400u;
+}
+
+uint32_t QuTimeToSeconds(const char *text)
+{
+    int32_t seconds = (int32_t)QuParseUnsigned(text);
+    return seconds < 0 ? 0 : (uint32_t)seconds;
+}
