@@ -10,6 +10,9 @@ int16_t HostVersion;
 
 extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
 {
+    // The host may call again while a script it starts for us runs; the
+    // outer call goes on with its own record, not the finished inner one.
+    HostCallRecord *outer = CurrentCallRecord;
     CurrentCallRecord = record;
     switch (record->callKind) {
     case kCallStartup:
@@ -27,6 +30,7 @@ extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
     default: // preferences and kinds this plug-in does not know
         break;
     }
+    CurrentCallRecord = outer;
 }
 
 int32_t QuInitPlugin(int16_t hostVersion)
