@@ -14,7 +14,7 @@ void HsAdvanceMilliseconds(uint32_t ms);
 uint32_t HsMilliseconds(void);
 // Busy waits advance the simulated counter by this much on every read.
 void HsSetMillisecondsPerRead(uint32_t step);
-// Seconds since 1970 (UTC) that the plug-in's local clock reads.
+// The plug-in's local wall clock, in seconds since 1970-01-01 00:00 local time.
 void HsSetClockSeconds(int64_t seconds);
 void HsSetHostFolder(const std::string &folder);
 void HsSetPrefsRoot(const std::string &root);
