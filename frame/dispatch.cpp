@@ -3,13 +3,13 @@
 
 static const QuFunctionHandler kHandlers[10] = {
     ROUS_Version, // "Rous-Version"
-    NULL,         // "Rous-Control"
-    NULL,         // "Rous-DeleteEvent"
-    NULL,         // "Rous-GetEventInfo"
+    ROUS_Control, // "Rous-Control"
+    ROUS_DeleteEvent, // "Rous-DeleteEvent"
+    ROUS_GetEventInfo, // "Rous-GetEventInfo"
     NULL,         // "Rous-GetIPAddress"
     NULL,         // "Rous-ScheduleEvent"
     NULL,         // "Rous-SendRemoteEvent"
-    NULL,         // "Rous-Sleep"
+    ROUS_Sleep, // "Rous-Sleep"
     NULL,         // "Rous-StartListener"
     NULL,         // "Rous-StopListener"
 };

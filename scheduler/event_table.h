@@ -21,6 +21,8 @@ enum {
     kRecordText = 21,
     kFirstEventID = 4242,
     kErrTableFull = -4223,
+    kErrNoWait = -4221,
+    kErrInThePast = -4226,
     kErrNoTable = -4301,
     kErrNothingDue = -1
 };
@@ -38,6 +40,8 @@ enum EventState {
 enum { kFlagTriggerPastAfterRestart = 1, kFlagBackground = 2, kFlagSilent = 4 };
 
 const uint32_t kNoDueTime = 0xFFFFFFFFu;
+// No event carries this ID, so marking it only recomputes the counters.
+const uint32_t kNoEventID = 0xFFFFFFFFu;
 
 extern HostHandle EventTableHandle;
 extern int16_t EventCount;
@@ -66,6 +70,19 @@ uint32_t QuGetLE32(const char *bytes);
 void QuPutLE32(char *bytes, uint32_t value);
 HostHandle QuRecordText(const char *record);
 void QuSetRecordText(char *record, HostHandle text);
+
+// ---- local triggers (delete_control.cpp) ----
+enum { kLockTextSize = 68 };
+// Empty while local triggers are enabled; otherwise the text that enables
+// them again. Not saved: a restarted host fires again.
+extern char LocalTriggerLock[kLockTextSize];
+// True while "Rous-Control" holds a lock text: nothing fires, nothing is
+// scheduled.
+bool QuLocalTriggersDisabled(void);
+
+// ---- waits of the platform (wait.cpp) ----
+int32_t QuWaitUntil(uint32_t wakeTime);
+int32_t QuWaitTicks(uint32_t ticks);
 
 // ---- time base (time_base.cpp) ----
 uint32_t QuNow1904(uint32_t *out);

@@ -1,0 +1,120 @@
+// "Rous-DeleteEvent" removes events by ID, the last fired one, all fired
+// ones or all; "Rous-Control" switches local firing off and on under a
+// caller's lock text.
+#include "event_table.h"
+#include "frame/functions.h"
+#include "frame/plugin_frame.h"
+
+enum {
+    kErrLockTextLength = -416,
+    kErrAlreadyDisabled = -4217,
+    kErrNotDisabled = -4218,
+    kErrWrongLockText = -4219,
+    kMinLockText = 3,
+    kMaxLockText = 64
+};
+
+char LocalTriggerLock[kLockTextSize];
+
+bool QuLocalTriggersDisabled(void)
+{
+    return LocalTriggerLock[0] != 0;
+}
+
+enum DeleteAction { kDeleteByID, kDeleteLastTriggered, kDeleteTriggered, kDeleteAll, kDeleteActions };
+
+static const char *const kDeleteOptions[kDeleteActions] = {
+    "-deleteByID", "-deleteLastTriggered", "-deleteAllTriggeredEvents", "-deleteAllEvents"};
+
+// The one action field 1 names, or -50 when it names none or several.
+static int32_t QuDeleteActionOf(const char *options, DeleteAction *action)
+{
+    int32_t named = 0;
+    for (int32_t i = 0; i < kDeleteActions; i++) {
+        if (QuHasOption(options, kDeleteOptions[i])) {
+            *action = (DeleteAction)i;
+            named++;
+        }
+    }
+    return named == 1 ? 0 : kErrBadParameter;
+}
+
+void ROUS_DeleteEvent(HostHandle parameter, HostHandle result)
+{
+    char options[2000], number[1000];
+    int32_t position = 0, code = 0;
+    DeleteAction action = kDeleteAll;
+    uint32_t eventID = 0;
+    if (QuGetHandleSize(parameter) <= 0)
+        code = kErrBadParameter;
+    else if (EventTableHandle == NULL)
+        code = kErrMemory;
+    if (code == 0) {
+        QuReadNextToken(parameter, options, sizeof options, &position);
+        code = QuDeleteActionOf(options, &action);
+    }
+    if (code == 0 && action == kDeleteByID) {
+        QuReadNextToken(parameter, number, sizeof number, &position);
+        // Unsigned, so that a negative number names an ID above 2^31.
+        eventID = (uint32_t)QuParseSigned(number);
+        if (number[0] == 0 || eventID < kFirstEventID)
+            code = kErrBadParameter;
+    }
+    if (code == 0) {
+        if (action == kDeleteByID)
+            QuDeleteEventByID(eventID);
+        else if (action == kDeleteLastTriggered)
+            QuDeleteEventByID(LastTriggeredEventID);
+        else if (action == kDeleteTriggered)
+            QuDeleteTriggeredEvents();
+        else
+            QuDeleteAllEvents();
+        // A removal leaves the earliest due time as it was; bring it and the
+        // pending count up to date.
+        QuMarkEventTriggered(kNoEventID);
+    }
+    QuSetErrorResult("$$", code, result);
+}
+
+void ROUS_Control(HostHandle parameter, HostHandle result)
+{
+    char options[2000], lockText[2000];
+    int32_t position = 0, code = 0;
+    if (QuGetHandleSize(parameter) <= 0) {
+        QuSetResultText("0", result);
+        return;
+    }
+    QuReadNextToken(parameter, options, sizeof options, &position);
+    QuReadNextToken(parameter, lockText, sizeof lockText, &position);
+    bool disable = QuHasOption(options, "-DisableLocalTriggers");
+    bool enable = QuHasOption(options, "-EnableLocalTriggers");
+    bool status = QuHasOption(options, "-GetLocalTriggerStatus");
+    if ((int)disable + (int)enable + (int)status != 1)
+        code = kErrBadParameter;
+    int32_t length = QuTextLength(lockText);
+    // These say more than -50, so they take its place.
+    if (!status) {
+        if (enable && !QuLocalTriggersDisabled())
+            code = kErrNotDisabled;
+        else if (length < kMinLockText || length > kMaxLockText)
+            code = kErrLockTextLength;
+    }
+    if (code == 0 && status) {
+        QuSetResultText(QuLocalTriggersDisabled() ? "0" : "1", result);
+        return;
+    }
+    if (code == 0 && disable) {
+        if (QuLocalTriggersDisabled())
+            code = kErrAlreadyDisabled;
+        else
+            QuCopyBounded(lockText, length, LocalTriggerLock, sizeof LocalTriggerLock);
+    } else if (code == 0 && enable) {
+        // Exact: letter case is part of the lock text.
+        if (length == QuTextLength(LocalTriggerLock) &&
+            QuCompareText(lockText, LocalTriggerLock, length, true) == 0)
+            LocalTriggerLock[0] = 0;
+        else
+            code = kErrWrongLockText;
+    }
+    QuSetErrorResult("$$", code, result);
+}

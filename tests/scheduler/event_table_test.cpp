@@ -1,0 +1,98 @@
+// The event table's limits, IDs, due-event choice and counters, and the
+// conversions of FileMaker dates and times.
+#include "events.h"
+
+namespace {
+
+class EventTableTest : public EventTest {
+protected:
+    // What QuSelectDueEvent chooses: "slot ID file", or its status.
+    std::string SelectDue()
+    {
+        int16_t slot = -1;
+        uint32_t id = 0;
+        int32_t flags = 0, status = 0;
+        char file[8], script[8];
+        Inside([&] { status = QuSelectDueEvent(&slot, &id, file, script, sizeof file, &flags); });
+        if (status != 0)
+            return std::to_string(status);
+        return std::to_string(slot) + " " + std::to_string(id) + " " + file;
+    }
+};
+
+TEST_F(EventTableTest, Conversions)
+{
+    const struct {
+        const char *text;
+        uint32_t date, time;
+    } cases[] = {
+        {"695056", 0, 695056},         {"695057", 86400, 695057},
+        {"695055", 0, 695055},         {"739957", 3879446400u, 739957},
+        {"744766", 4294944000u, 744766}, {"744767", 63104, 744767}, // wraps into 1904
+        {"695057abc", 86400, 695057},  {"abc", 0, 0},
+        {"-1", 0, 0},                  {" 3600", 0, 3600},
+        {"-5", 0, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(QuDateToTimestamp(c.text), c.date) << c.text;
+        EXPECT_EQ(QuTimeToSeconds(c.text), c.time) << c.text;
+    }
+    HsSetClockSeconds(0);
+    uint32_t out = 0;
+    EXPECT_EQ(QuNow1904(&out), 2082844800u);
+    EXPECT_EQ(out, 2082844800u);
+}
+
+TEST_F(EventTableTest, ThousandEventsAndNoIDForTheRefusedOne)
+{
+    int32_t failures = 0;
+    uint32_t id = 0;
+    Inside([&] {
+        for (int i = 0; i < kMaxEvents; i++)
+            failures += QuInsertEvent(kDue1 + i, 0, "f|s", 3, &id) != 0;
+    });
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(id, 4242u + kMaxEvents - 1);
+    EXPECT_EQ(AddEvent(kDue1, 0, "f|s"), kErrTableFull);
+    EXPECT_EQ(NextEventID, 4242u + kMaxEvents);
+    EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "1000");
+    ExpectCountersMatchRecords("full table", true);
+}
+
+// Equal due times go in slot order, and a removal moves the last record
+// into the hole, ahead of the others.
+TEST_F(EventTableTest, EqualDueTimesGoInSlotOrder)
+{
+    SetNow1904(kDue1 + 10);
+    for (const char *text : {"a|1", "b|2", "c|3"})
+        AddEvent(kDue1, 0, text);
+    EXPECT_EQ(SelectDue(), "0 4242 a");
+    EXPECT_EQ(Call(kDeleteEvent, "-deleteByID|4242"), "0");
+    EXPECT_EQ(SelectDue(), "0 4244 c");
+    EXPECT_EQ(EventIDs(), (std::vector<uint32_t>{4244, 4243}));
+}
+
+// A single removal keeps the earliest due time; the due event is still found
+// once its time has come, and emptying the table resets the counters.
+TEST_F(EventTableTest, RemovalKeepsEarliestDueTimeUntilTableEmpties)
+{
+    AddEvent(kDue1, 0, "f|s");
+    AddEvent(kDue1 + 100, 0, "f|s");
+    AddEvent(kDue1 + 200, 0, "f|s");
+    FireEvent(4244);
+    Inside([] { QuDeleteEventByID(4242); });
+    EXPECT_EQ(EarliestDueTime, kDue1);
+    EXPECT_EQ(ActiveEventCount, 1);
+    SetNow1904(kDue1 + 99);
+    EXPECT_EQ(SelectDue(), "-1");
+    SetNow1904(kDue1 + 100);
+    EXPECT_EQ(SelectDue(), "1 4243 f");
+    Inside([] { QuDeleteEventByID(4243); });
+    EXPECT_EQ(EarliestDueTime, kDue1);
+    Inside([] { QuDeleteEventByID(4244); }); // the only record, triggered
+    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(ActiveEventCount, 0);
+    EXPECT_EQ(EarliestDueTime, kNoDueTime);
+}
+
+} // namespace

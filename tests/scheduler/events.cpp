@@ -1,0 +1,112 @@
+#include "events.h"
+
+#include <algorithm>
+
+void EventTest::SetUp()
+{
+    PluginTest::SetUp();
+    LocalTriggerLock[0] = 0;
+    NextEventID = kFirstEventID; // as on a fresh load
+    SetNow1904(kDue1 - 86400);
+}
+
+void Inside(const std::function<void()> &body)
+{
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        body();
+    });
+}
+
+void SetNow1904(uint32_t now)
+{
+    HsSetClockSeconds(static_cast<int64_t>(now) - 2082844800);
+}
+
+int32_t AddEvent(uint32_t due, int32_t flags, const std::string &text, uint32_t *id)
+{
+    int32_t status = 0;
+    uint32_t newID = 0;
+    Inside([&] { status = QuInsertEvent(due, flags, text.data(), static_cast<int32_t>(text.size()), &newID); });
+    if (id != nullptr)
+        *id = newID;
+    return status;
+}
+
+void FireEvent(uint32_t id)
+{
+    Inside([&] { QuMarkEventTriggered(id); });
+    LastTriggeredEventID = id;
+}
+
+void SetEventState(uint32_t id, int32_t state)
+{
+    char *table = *EventTableHandle;
+    for (int32_t i = 0; i < EventCount; i++)
+        if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == id)
+            QuPutLE32(QuEventRecord(table, i) + kRecordState, static_cast<uint32_t>(state));
+    Inside([] { QuMarkEventTriggered(kNoEventID); });
+}
+
+void AddStandardEvents(void)
+{
+    Inside([] { QuDeleteAllEvents(); });
+    NextEventID = kFirstEventID;
+    LastTriggeredEventID = 0;
+    AddEvent(kDue1, 0, "file|script|myID|free|text");
+    AddEvent(kDue1 + 3600, 1, "f|s");
+    AddEvent(kDue1 + 60, 2, "f|s|fid|");
+    AddEvent(kDue1 - 60, kFlagSilent, "f|s|sid1|silent one");
+    AddEvent(kDue1 - 86400, 0, "f|s|mid|missed");
+    FireEvent(4244);
+    SetEventState(4246, kStateMissed);
+}
+
+std::vector<EventView> Events(void)
+{
+    std::vector<EventView> events;
+    if (EventTableHandle == nullptr)
+        return events;
+    char *table = *EventTableHandle;
+    for (int32_t i = 0; i < EventCount; i++) {
+        const char *record = QuEventRecord(table, i);
+        HostHandle text = QuRecordText(record);
+        events.push_back({QuGetLE32(record + kRecordID), static_cast<int32_t>(QuGetLE32(record + kRecordState)), QuGetLE32(record + kRecordDue),
+                          text != nullptr, HsHandleContent(text)});
+    }
+    return events;
+}
+
+std::vector<uint32_t> EventIDs(void)
+{
+    std::vector<uint32_t> ids;
+    for (const EventView &e : Events())
+        ids.push_back(e.id);
+    return ids;
+}
+
+std::string Call(uint32_t index, const std::string &parameter)
+{
+    return HsCallFunction(index, parameter).text;
+}
+
+void ExpectCountersMatchRecords(const std::string &where, bool exactEarliest)
+{
+    int16_t active = 0;
+    uint32_t earliest = kNoDueTime;
+    std::vector<EventView> events = Events();
+    for (const EventView &e : events) {
+        EXPECT_TRUE(e.state >= kStatePending && e.state <= kStateMissed) << where << ", event " << e.id;
+        EXPECT_TRUE(e.hasText) << where << ", event " << e.id;
+        if (e.state == kStatePending) {
+            active++;
+            earliest = std::min(earliest, e.due);
+        }
+    }
+    EXPECT_EQ(ActiveEventCount, active) << where;
+    if (exactEarliest)
+        EXPECT_EQ(EarliestDueTime, earliest) << where;
+    else
+        EXPECT_LE(EarliestDueTime, earliest) << where;
+    EXPECT_EQ(HsLiveHandles(), static_cast<int64_t>(events.size()) + (EventTableHandle != nullptr)) << where;
+}
