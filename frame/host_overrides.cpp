@@ -9,6 +9,8 @@ static QuMillisecondsProc MillisecondsOverride;
 static QuClockProc ClockOverride;
 static char HostFolderOverride[1024];
 static char PrefsRootOverride[1024];
+static const char *const *WindowListOverride;
+static int32_t WindowCountOverride;
 
 void QuOverrideMilliseconds(QuMillisecondsProc proc)
 {
@@ -34,6 +36,12 @@ void QuOverrideHostFolder(const char *folder)
 void QuOverridePrefsRoot(const char *root)
 {
     QuSetOverrideText(PrefsRootOverride, sizeof PrefsRootOverride, root);
+}
+
+void QuOverrideWindowList(const char *const *classes, int32_t count)
+{
+    WindowListOverride = classes;
+    WindowCountOverride = classes != NULL && count > 0 ? count : 0;
 }
 
 uint32_t QuMilliseconds(void)
@@ -68,4 +76,11 @@ int32_t QuHostFolder(char *buffer, int32_t capacity)
 const char *QuPrefsRootOverride(void)
 {
     return PrefsRootOverride[0] != 0 ? PrefsRootOverride : NULL;
+}
+
+bool QuWindowListOverride(const char *const **classes, int32_t *count)
+{
+    *classes = WindowListOverride;
+    *count = WindowCountOverride;
+    return WindowListOverride != NULL;
 }

@@ -1,6 +1,7 @@
 // Lets the simulated host replace the plug-in's view of the machine: the
-// millisecond counter, the local clock, the host program's folder and the
-// root of the preferences store. Part of every build, never exported.
+// millisecond counter, the local clock, the host program's folder, the
+// root of the preferences store and, where there is no desktop, the
+// top-level windows. Part of every build, never exported.
 #ifndef ROUSER_HOST_OVERRIDES_H
 #define ROUSER_HOST_OVERRIDES_H
 
@@ -15,6 +16,16 @@ void QuOverrideMilliseconds(QuMillisecondsProc proc);
 void QuOverrideClock(QuClockProc proc);
 void QuOverrideHostFolder(const char *folder);
 void QuOverridePrefsRoot(const char *root);
+// The top-level windows' class names, top of the z-order first, for the
+// POSIX build, which has no desktop; Windows always reads the real one. The
+// list is used in place and must outlive its use; null removes it.
+void QuOverrideWindowList(const char *const *classes, int32_t count);
+
+// A module loaded with dlopen cannot be reached by the call above; its host
+// puts the class names, top first and separated by newlines (which no class
+// name holds), into this environment variable before loading it. Read when
+// no list is set; absent or empty means no windows.
+#define ROUSER_WINDOW_CLASSES_VARIABLE "ROUSER_WINDOW_CLASSES"
 
 // What the plug-in reads; each falls back to the operating system.
 uint32_t QuMilliseconds(void);
@@ -22,5 +33,7 @@ int64_t QuLocalClockSeconds(void);
 // The host program's folder, ending in a path separator; 0 or -207.
 int32_t QuHostFolder(char *buffer, int32_t capacity);
 const char *QuPrefsRootOverride(void);
+// True, with the list, when QuOverrideWindowList set one.
+bool QuWindowListOverride(const char *const **classes, int32_t *count);
 
 #endif

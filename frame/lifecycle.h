@@ -4,8 +4,7 @@
 #define ROUSER_LIFECYCLE_H
 
 #include "host_call.h"
-
-extern int32_t HostWindowKind;
+#include "trigger/trigger.h" // HostWindowKind, which start-up sets
 
 int32_t QuDetectHostWindow(void);
 int32_t QuReadEventFile(HostHandle image);

@@ -3,13 +3,6 @@
 // that lands takes its functions out of this file.
 #include "lifecycle.h"
 
-int32_t HostWindowKind;
-
-int32_t QuDetectHostWindow(void)
-{
-    return 0;
-}
-
 int32_t QuReadEventFile(HostHandle)
 {
     return -43;

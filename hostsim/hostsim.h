@@ -64,6 +64,14 @@ void HsDisposeHostHandle(HostHandle handle);
 // The call record of the call in progress (null between calls).
 HostCallRecord *HsCurrentRecord(void);
 
+// ---- the host's top-level windows ----
+// Top-level windows of these classes, the first given highest in the
+// z-order, for a module loaded from a file; they replace the ones made
+// before and outlive HsReset and reloading. Real windows of this process on
+// Windows; on POSIX the list goes into the environment the module reads.
+bool HsCreateWindows(const std::vector<std::string> &topToBottom, std::string *error);
+void HsDestroyWindows(void);
+
 // ---- loading a module the way the host does ----
 // Loads the module at `path`; on failure returns null and says why.
 void *HsLoadModule(const char *path, HsEntryProc *entry, std::string *error);

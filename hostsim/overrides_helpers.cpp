@@ -1,10 +1,13 @@
 #include "overrides_helpers.h"
 
 #include "frame/host_overrides.h"
+#include "hostsim.h"
 
 static uint32_t SimulatedMs;
 static uint32_t MsPerRead;
 static int64_t ClockSeconds;
+static std::vector<std::string> WindowClasses;
+static std::vector<const char *> WindowClassPointers;
 
 static uint32_t ReadSimulatedMs(void)
 {
@@ -61,10 +64,29 @@ void HsSetPrefsRoot(const std::string &root)
     QuOverridePrefsRoot(root.c_str());
 }
 
+bool HsSetWindowClasses(const std::vector<std::string> &topToBottom, std::string *error)
+{
+#ifdef _WIN32
+    return HsCreateWindows(topToBottom, error);
+#else
+    (void)error;
+    WindowClasses = topToBottom;
+    WindowClassPointers.clear();
+    for (const std::string &name : WindowClasses)
+        WindowClassPointers.push_back(name.c_str());
+    // Never null, so that an empty list still means no windows.
+    WindowClassPointers.push_back(nullptr);
+    QuOverrideWindowList(WindowClassPointers.data(), static_cast<int32_t>(WindowClasses.size()));
+    return true;
+#endif
+}
+
 void HsUseRealSources(void)
 {
     QuOverrideMilliseconds(nullptr);
     QuOverrideClock(nullptr);
     QuOverrideHostFolder(nullptr);
     QuOverridePrefsRoot(nullptr);
+    QuOverrideWindowList(nullptr, 0);
+    HsDestroyWindows();
 }

@@ -1,11 +1,12 @@
-// The simulated host's clock and folders, for a plug-in linked into the
-// same program (tests). A module loaded from a file keeps the real ones.
+// The simulated host's clock, folders and windows, for a plug-in linked into
+// the same program (tests). A module loaded from a file keeps the real ones.
 #ifndef ROUSER_HOSTSIM_OVERRIDES_H
 #define ROUSER_HOSTSIM_OVERRIDES_H
 
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // Puts the millisecond counter under the test's control, at `start`.
 void HsUseSimulatedClock(uint32_t start);
@@ -18,7 +19,11 @@ void HsSetMillisecondsPerRead(uint32_t step);
 void HsSetClockSeconds(int64_t seconds);
 void HsSetHostFolder(const std::string &folder);
 void HsSetPrefsRoot(const std::string &root);
-// Back to the real sources.
+// The top-level windows the plug-in finds, first = top of the z-order. On
+// Windows the plug-in looks at the real desktop, so these are real windows.
+// False, with the reason, when they cannot be made.
+bool HsSetWindowClasses(const std::vector<std::string> &topToBottom, std::string *error);
+// Back to the real sources; the windows made here are gone.
 void HsUseRealSources(void);
 
 #endif

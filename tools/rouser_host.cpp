@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "hostsim/hostsim.h"
 
@@ -29,6 +30,7 @@ const char *const kFunctionNames[] = {
 struct Host {
     std::string pluginPath;
     int hostVersion = 50;
+    std::vector<std::string> windowClasses; // top of the z-order first
     void *module = nullptr;
     bool running = false; // start-up answered 4
     int errors = 0;
@@ -239,7 +241,8 @@ bool Command(Host &host, std::string line)
 
 int Usage()
 {
-    fprintf(stderr, "usage: rouser-host [--plugin PATH] [--host-version N] [--script FILE]\n");
+    fprintf(stderr, "usage: rouser-host [--plugin PATH] [--host-version N] [--window-class NAME]...\n"
+                    "                   [--script FILE]\n");
     return 2;
 }
 
@@ -258,6 +261,8 @@ int main(int argc, char **argv)
             host.pluginPath = argv[++i];
         else if (arg == "--host-version")
             host.hostVersion = atoi(argv[++i]);
+        else if (arg == "--window-class")
+            host.windowClasses.push_back(argv[++i]);
         else if (arg == "--script")
             scriptPath = argv[++i];
         else
@@ -268,8 +273,17 @@ int main(int argc, char **argv)
         fprintf(stderr, "rouser-host: cannot open %s\n", scriptPath);
         return 2;
     }
-    if (!Load(host))
+    // Made once, before the first start-up, and kept till the end: a
+    // restart finds them again, as it would find the host's own windows.
+    std::string error;
+    if (!HsCreateWindows(host.windowClasses, &error)) {
+        fprintf(stderr, "rouser-host: %s\n", error.c_str());
+        return 2;
+    }
+    if (!Load(host)) {
+        HsDestroyWindows();
         return 1;
+    }
     std::string line;
     char chunk[4096];
     bool more = true;
@@ -281,6 +295,7 @@ int main(int argc, char **argv)
         line.clear();
     }
     Unload(host);
+    HsDestroyWindows();
     if (input != stdin)
         fclose(input);
     return host.errors == 0 ? 0 : 1;

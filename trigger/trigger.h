@@ -9,6 +9,9 @@ extern uint32_t NextPollTicks;
 extern int32_t UseAlternateTriggerMethod;
 // Ticks from the request of the latest direct start to its beginning.
 extern uint32_t SpeedTestElapsedTicks;
+// Set once at start-up: 0 when the host's main window belongs to the full
+// application (its class ends in "APP"), 1 otherwise or without one.
+extern int32_t HostWindowKind;
 
 // Handles the trigger-method options of `text`; true when one was
 // recognised and the result written.
