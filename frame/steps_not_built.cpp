@@ -10,26 +10,6 @@ int32_t QuDetectHostWindow(void)
     return 0;
 }
 
-int32_t QuReadEventFile(HostHandle)
-{
-    return -43;
-}
-
-int32_t QuLoadEventTable(HostHandle)
-{
-    return 0;
-}
-
-int32_t QuSaveEventTable(HostHandle)
-{
-    return -50;
-}
-
-int32_t QuWriteEventFile(HostHandle)
-{
-    return -50;
-}
-
 void QuDoIdle(void)
 {
 }
