@@ -7,7 +7,7 @@
 
 static QuMillisecondsProc MillisecondsOverride;
 static QuClockProc ClockOverride;
-static char HostFolderOverride[1024];
+static char HostFolderOverride[kHostPathSize];
 static char PrefsRootOverride[1024];
 static const char *const *WindowListOverride;
 static int32_t WindowCountOverride;
@@ -68,9 +68,25 @@ int64_t QuLocalClockSeconds(void)
 
 int32_t QuHostFolder(char *buffer, int32_t capacity)
 {
-    if (HostFolderOverride[0] == 0)
-        return QuOsProgramFolder(buffer, capacity);
-    return QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
+    if (capacity <= 0)
+        return kErrNoHostFolder;
+    buffer[0] = 0;
+    if (HostFolderOverride[0] != 0) {
+        int32_t status = QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
+        return status == 0 ? 0 : kErrNoHostFolder;
+    }
+    int32_t n = QuOsProgramPath(buffer, capacity);
+    // A cut path would name some other folder.
+    if (n <= 0 || n >= capacity) {
+        buffer[0] = 0;
+        return kErrNoHostFolder;
+    }
+    // Cut right after the last separator; a name without one has no folder
+    // the file could be found in again.
+    while (n > 0 && buffer[n - 1] != '\\' && buffer[n - 1] != '/')
+        n--;
+    buffer[n] = 0;
+    return n > 0 ? 0 : kErrNoHostFolder;
 }
 
 const char *QuPrefsRootOverride(void)

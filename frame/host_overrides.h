@@ -30,7 +30,9 @@ void QuOverrideWindowList(const char *const *classes, int32_t count);
 // What the plug-in reads; each falls back to the operating system.
 uint32_t QuMilliseconds(void);
 int64_t QuLocalClockSeconds(void);
-// The host program's folder, ending in a path separator; 0 or -207.
+enum { kHostPathSize = 2000, kErrNoHostFolder = -43 };
+// The folder of the host program's file (the process's, not the plug-in's),
+// ending in its path separator; 0, or -43 when the system gives no path.
 int32_t QuHostFolder(char *buffer, int32_t capacity);
 const char *QuPrefsRootOverride(void);
 // True, with the list, when QuOverrideWindowList set one.

@@ -19,8 +19,9 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
                          uint32_t size);
 
 uint32_t QuOsMilliseconds(void);
-// Folder of the running program, with a trailing separator; 0 or -207.
-int32_t QuOsProgramFolder(char *buffer, int32_t capacity);
+// Full path of the running program's file: the number of characters the
+// system gave (capacity or more when it was cut), 0 when it gave none.
+int32_t QuOsProgramPath(char *buffer, int32_t capacity);
 
 // Loads a string of the module's own table; empty when missing.
 void QuOsLoadString(void *instance, int32_t id, char *buffer, int32_t capacity);

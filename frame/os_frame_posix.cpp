@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "host_overrides.h"
+#include "os_errors_posix.h"
 #include "os_frame.h"
 #include "plugin_frame.h"
 #include "resources/rouser_strings.h"
@@ -17,23 +18,6 @@ enum { kPathSize = 1024 };
 
 // Only one key is ever open at a time.
 static char PrefsKeyPath[kPathSize];
-
-static int32_t QuWindowsError(int error)
-{
-    static const struct {
-        int errnoValue;
-        int32_t windowsError;
-    } kMap[] = {
-        {ENOENT, 2}, {ENOTDIR, 3}, {EMFILE, 4}, {EACCES, 5}, {EPERM, 5}, {ENOMEM, 8},
-        {EROFS, 19}, {EBUSY, 32}, {ENOSPC, 112}, {EEXIST, 183}, {ENAMETOOLONG, 206},
-        {EISDIR, 5}, {EIO, 1117},
-    };
-    for (size_t i = 0; i < sizeof kMap / sizeof kMap[0]; i++) {
-        if (kMap[i].errnoValue == error)
-            return kMap[i].windowsError;
-    }
-    return 31; // a device attached to the system is not functioning
-}
 
 static int32_t QuMakeFolders(char *path)
 {
@@ -140,19 +124,10 @@ uint32_t QuOsMilliseconds(void)
     return (uint32_t)((uint64_t)now.tv_sec * 1000u + (uint64_t)now.tv_nsec / 1000000u);
 }
 
-int32_t QuOsProgramFolder(char *buffer, int32_t capacity)
+int32_t QuOsProgramPath(char *buffer, int32_t capacity)
 {
-    if (capacity <= 0)
-        return -207;
-    ssize_t n = readlink("/proc/self/exe", buffer, (size_t)capacity);
-    if (n <= 0 || n >= capacity) {
-        buffer[0] = 0;
-        return -207;
-    }
-    while (n > 0 && buffer[n - 1] != '/')
-        n--;
-    buffer[n] = 0;
-    return 0;
+    ssize_t n = readlink("/proc/self/exe", buffer, capacity > 0 ? (size_t)capacity : 0);
+    return n < 0 ? 0 : (int32_t)n;
 }
 
 void QuOsLoadString(void *, int32_t id, char *buffer, int32_t capacity)

@@ -44,18 +44,9 @@ uint32_t QuOsMilliseconds(void)
     return GetTickCount();
 }
 
-int32_t QuOsProgramFolder(char *buffer, int32_t capacity)
+int32_t QuOsProgramPath(char *buffer, int32_t capacity)
 {
-    DWORD n = GetModuleFileNameA(NULL, buffer, (DWORD)capacity);
-    if (n == 0 || n >= (DWORD)capacity) {
-        if (capacity > 0)
-            buffer[0] = 0;
-        return -207;
-    }
-    while (n > 0 && buffer[n - 1] != '\\' && buffer[n - 1] != '/')
-        n--;
-    buffer[n] = 0;
-    return 0;
+    return (int32_t)GetModuleFileNameA(NULL, buffer, capacity > 0 ? (DWORD)capacity : 0);
 }
 
 void QuOsLoadString(void *instance, int32_t id, char *buffer, int32_t capacity)

@@ -3,26 +3,6 @@
 // that lands takes its functions out of this file.
 #include "lifecycle.h"
 
-int32_t QuReadEventFile(HostHandle)
-{
-    return -43;
-}
-
-int32_t QuLoadEventTable(HostHandle)
-{
-    return 0;
-}
-
-int32_t QuSaveEventTable(HostHandle)
-{
-    return -50;
-}
-
-int32_t QuWriteEventFile(HostHandle)
-{
-    return -50;
-}
-
 void QuDoIdle(void)
 {
 }

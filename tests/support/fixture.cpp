@@ -33,7 +33,10 @@ void PluginTest::SetUp()
 {
     HsReset();
     UsePluginEntry();
-    PrefsStoreUseFresh(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
+    PrefsStoreUseFresh(info->name());
+    hostFolder = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
+    HsSetHostFolder(hostFolder);
     HsUseSimulatedClock(1000000);
     if (StartupVersion() != 0) {
         ASSERT_EQ(HsStartup(StartupVersion()), 4);

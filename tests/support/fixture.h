@@ -1,6 +1,7 @@
 // Every case starts from a fresh start-up of the linked plug-in on the
-// simulated host, with a fresh preferences store and a simulated clock, and
-// ends with a shutdown that must leave nothing locked and nothing leaked.
+// simulated host, with a fresh preferences store, an empty host folder and a
+// simulated clock, and ends with a shutdown that must leave nothing locked
+// and nothing leaked.
 #ifndef ROUSER_TEST_FIXTURE_H
 #define ROUSER_TEST_FIXTURE_H
 
@@ -18,6 +19,8 @@ protected:
     // Start-up with this host version; 0 leaves the plug-in unstarted.
     virtual int16_t StartupVersion() const { return 50; }
     void ExpectHostRulesKept();
+    // The host program's folder the plug-in sees: one of this case's own.
+    std::string hostFolder;
 };
 
 // The linked plug-in's entry and its module instance.

@@ -1,0 +1,54 @@
+// The event file: its name and folder, the file calls beneath it, and the
+// conversion between the event table and the file's image in a host handle.
+#ifndef ROUSER_EVENT_FILE_H
+#define ROUSER_EVENT_FILE_H
+
+#include "frame/host_call.h"
+#include "os_files.h"
+
+enum {
+    kEventFileMaxSize = 64000,
+    kEventFileHeaderSize = 11,
+    // An entry is the record's first 21 bytes, the text length, the text,
+    // four zero bytes and a line feed.
+    kEntryTextLength = 21,
+    kEntryText = 25,
+    kEntryOverhead = 30,
+    kMaxEntryText = 64000,
+    kFileRead = 1,
+    kFileWrite = 3,
+    kErrBadName = -37,
+    kErrEndOfFile = -39,
+    kErrFileNotFound = -43,
+    kErrAccessDenied = -47,
+    kErrFileExists = -48,
+    kErrFolderNotFound = -120,
+    kErrTimedOut = -4230,
+    kErrHostNotFound = -3170,
+    kErrFileDamaged = -4224
+};
+
+typedef QuOsFile QuFile;
+
+// Windows system error numbers to the plug-in's codes.
+int32_t QuMapSystemError(int32_t windowsError);
+
+int32_t QuCreateFile(const char *path);
+int32_t QuOpenFile(const char *path, int32_t mode, QuFile *file);
+// *count: bytes wanted in, bytes moved out.
+int32_t QuReadFile(QuFile file, int32_t *count, void *buffer);
+int32_t QuWriteFile(QuFile file, int32_t *count, const void *buffer);
+int32_t QuSetEndOfFile(QuFile file);
+int32_t QuGetFileSize(QuFile file, uint32_t *size);
+int32_t QuCloseFile(QuFile file);
+
+// The full path of this host's event file, into kHostPathSize bytes; -37
+// when the folder is not available or the path does not fit.
+int32_t QuEventFilePath(char *path);
+
+int32_t QuSaveEventTable(HostHandle image);
+int32_t QuLoadEventTable(HostHandle image);
+int32_t QuWriteEventFile(HostHandle image);
+int32_t QuReadEventFile(HostHandle image);
+
+#endif

@@ -1,0 +1,172 @@
+// The event table in file form: a header line, then one entry per event in
+// slot order, integers little-endian, at most 64000 bytes in all.
+#include "event_file.h"
+#include "event_table.h"
+#include "frame/plugin_frame.h"
+
+static const char kHeader[kEventFileHeaderSize + 1] = "#Quil v1.0\n";
+
+// Gives back the texts the table still holds and leaves it empty.
+static void QuReleaseTexts(char *table)
+{
+    for (int32_t i = 0; i < EventCount; i++) {
+        char *record = QuEventRecord(table, i);
+        QuDisposeHandle(QuRecordText(record));
+        QuSetRecordText(record, NULL);
+    }
+    EventCount = 0;
+    ActiveEventCount = 0;
+    EarliestDueTime = kNoDueTime;
+}
+
+// Writes the header and the entries that fit; a saved event's text is
+// released at once. *size is the image's length afterwards.
+static int32_t QuPutEntries(char *table, char *out, int32_t *size)
+{
+    int32_t offset = kEventFileHeaderSize;
+    QuCopyBytes(out, kHeader, kEventFileHeaderSize);
+    for (int32_t i = 0; i < EventCount; i++) {
+        char *record = QuEventRecord(table, i);
+        HostHandle text = QuRecordText(record);
+        int32_t length = text != NULL ? QuGetHandleSize(text) : 0;
+        // This event and all later ones stay out of the file.
+        if (length < 0 || (int64_t)offset + kEntryOverhead + length > kEventFileMaxSize)
+            break;
+        char *entry = out + offset;
+        record[kRecordMarker] = '*';
+        QuCopyBytes(entry, record, kRecordHeaderSize);
+        QuPutLE32(entry + kEntryTextLength, (uint32_t)length);
+        if (length > 0) {
+            char *bytes;
+            if (QuLockHandle(text, &bytes) != 0) {
+                *size = offset;
+                return kErrLock;
+            }
+            QuCopyBytes(entry + kEntryText, bytes, length);
+            QuUnlockHandle(text);
+        }
+        QuPutLE32(entry + kEntryText + length, 0);
+        entry[kEntryText + length + 4] = '\n';
+        offset += kEntryOverhead + length;
+        QuDisposeHandle(text);
+        QuSetRecordText(record, NULL);
+    }
+    *size = offset;
+    return 0;
+}
+
+int32_t QuSaveEventTable(HostHandle image)
+{
+    char *table, *out;
+    int32_t size = 0;
+    if (EventTableHandle == NULL || image == NULL)
+        return kErrNoHandle;
+    if (QuLockHandle(EventTableHandle, &table) != 0)
+        return kErrLock;
+    int32_t status = QuSetHandleSize(image, kEventFileMaxSize) != 0 ? kErrMemory : 0;
+    if (status == 0 && QuLockHandle(image, &out) != 0)
+        status = kErrLock;
+    if (status == 0) {
+        status = QuPutEntries(table, out, &size);
+        QuUnlockHandle(image);
+        // An image left at full size would carry stale bytes behind the
+        // entries, and the reader would throw the whole file away.
+        if (status == 0 && QuSetHandleSize(image, size) != 0)
+            status = kErrMemory;
+    }
+    // Saved or not, the table ends empty without keeping a text.
+    QuReleaseTexts(table);
+    QuUnlockHandle(EventTableHandle);
+    return status;
+}
+
+// Reads one entry into the record of `slot`; *offset moves past it.
+static int32_t QuTakeEntry(char *table, int32_t slot, const char *in, int64_t size, int64_t *offset,
+                           uint32_t now)
+{
+    const char *entry = in + *offset;
+    int64_t rest = size - *offset;
+    if (rest < kRecordHeaderSize)
+        return kErrFileDamaged;
+    char *record = QuEventRecord(table, slot);
+    QuCopyBytes(record, entry, kRecordHeaderSize);
+    uint32_t due = QuGetLE32(record + kRecordDue);
+    int32_t flags = (int32_t)QuGetLE32(record + kRecordFlags);
+    if ((int32_t)QuGetLE32(record + kRecordState) == kStatePending) {
+        // Passed while the host was not running, and not asked to fire late.
+        if ((flags & kFlagTriggerPastAfterRestart) == 0 && now > due) {
+            QuPutLE32(record + kRecordState, kStateMissed);
+        } else {
+            if (due < EarliestDueTime)
+                EarliestDueTime = due;
+            ActiveEventCount++;
+        }
+    }
+    if (record[kRecordMarker] != '*')
+        return kErrFileDamaged;
+    // IDs of events that were ever saved are never handed out again.
+    uint32_t id = QuGetLE32(record + kRecordID);
+    if (id > NextEventID)
+        NextEventID = id;
+    if (rest < kEntryText)
+        return kErrFileDamaged;
+    uint32_t length = QuGetLE32(entry + kEntryTextLength);
+    if (length > kMaxEntryText)
+        return kErrBadParameter;
+    if (rest - kEntryText < (int64_t)length)
+        return kErrFileDamaged;
+    int32_t status;
+    HostHandle text = QuNewHandle((int32_t)length, &status);
+    if (status != 0)
+        return kErrMemory;
+    if (length > 0) {
+        char *bytes;
+        if (QuLockHandle(text, &bytes) != 0) {
+            QuDisposeHandle(text);
+            return kErrLock;
+        }
+        QuCopyBytes(bytes, entry + kEntryText, (int32_t)length);
+        QuUnlockHandle(text);
+    }
+    QuSetRecordText(record, text);
+    // The four zero bytes and the line feed are skipped unread.
+    *offset += kEntryOverhead + length;
+    return 0;
+}
+
+static int32_t QuTakeEntries(char *table, const char *in, int32_t size, uint32_t now)
+{
+    if (size < kEventFileHeaderSize || QuCompareText(in, kHeader, kEventFileHeaderSize, true) != 0)
+        return kErrFileDamaged;
+    EarliestDueTime = kNoDueTime;
+    int64_t offset = kEventFileHeaderSize;
+    for (int32_t slot = 0; offset < size && slot < kMaxEvents; slot++) {
+        int32_t status = QuTakeEntry(table, slot, in, size, &offset, now);
+        if (status != 0)
+            return status;
+        EventCount++;
+    }
+    return 0;
+}
+
+int32_t QuLoadEventTable(HostHandle image)
+{
+    char *table, *in;
+    if (EventTableHandle == NULL || image == NULL)
+        return kErrNoHandle;
+    uint32_t now = QuNow1904(NULL);
+    if (QuLockHandle(EventTableHandle, &table) != 0)
+        return kErrLock;
+    int32_t status = 0;
+    int32_t size = QuGetHandleSize(image);
+    if (size > 0 && QuLockHandle(image, &in) == 0) {
+        status = QuTakeEntries(table, in, size, now);
+        QuUnlockHandle(image);
+    }
+    // A damaged file is thrown away whole, texts and counters included.
+    if (status != 0)
+        QuReleaseTexts(table);
+    QuUnlockHandle(EventTableHandle);
+    NextEventID++;
+    return status;
+}
