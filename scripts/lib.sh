@@ -34,7 +34,10 @@ rouser_ensure_packages() {
     ((${#missing[@]} == 0)) && return 0
     if ((EUID != 0)); then
         rouser_say "missing Debian packages: ${missing[*]}"
-        rouser_say "install them (apt-get install ${missing[*]}; wine32 needs 'dpkg --add-architecture i386' first) or run this script as root"
+        rouser_say "run this script as root to install them, or: apt-get install ${missing[*]}"
+        if [[ " ${missing[*]} " == *" wine32 "* ]]; then
+            rouser_say "(wine32 needs 'dpkg --add-architecture i386 && apt-get update' first)"
+        fi
         return 1
     fi
     rouser_say "installing: ${missing[*]}"
@@ -74,8 +77,9 @@ rouser_build_windows() {
 }
 
 # Wine runs in a prefix of its own inside the Windows build: 32-bit, no
-# mono/gecko install prompts, and the null graphics driver so that windows
-# and message boxes exist without a display.
+# mono/gecko install prompts, the null graphics driver so that windows and
+# message boxes exist without a display, and no crash dialog: with nobody to
+# dismiss it, a crashing test program would hang there instead of failing.
 rouser_wine_env() {
     export WINEPREFIX=$RouserBuild/windows/wineprefix
     export WINEARCH=win32
@@ -83,11 +87,12 @@ rouser_wine_env() {
     export WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
-# A prefix is reused only when it is 32-bit and has the null driver set;
+# A prefix is reused only when it is 32-bit and has both settings;
 # anything else (a half-made prefix, a 64-bit one) is made anew.
 rouser_wine_prefix_ready() {
     grep -qs '^#arch=win32' "$WINEPREFIX/system.reg" &&
-        grep -qs '^"Graphics"="null"' "$WINEPREFIX/user.reg"
+        grep -qs '^"Graphics"="null"' "$WINEPREFIX/user.reg" &&
+        grep -qs '^"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg"
 }
 
 rouser_wine_prepare() {
@@ -99,6 +104,7 @@ rouser_wine_prepare() {
         rm -rf "$WINEPREFIX"
         wineboot -i || return 1
         wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f || return 1
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return 1
         # The registry reaches user.reg only when the server has stopped.
         wineserver -w || return 1
         rouser_wine_prefix_ready || { echo "the Wine prefix did not come up as 32-bit with the null driver"; return 1; }
