@@ -9,6 +9,7 @@ static QuMillisecondsProc MillisecondsOverride;
 static QuClockProc ClockOverride;
 static char HostFolderOverride[1024];
 static char PrefsRootOverride[1024];
+static char TextLibraryOverride[1024];
 
 void QuOverrideMilliseconds(QuMillisecondsProc proc)
 {
@@ -34,6 +35,11 @@ void QuOverrideHostFolder(const char *folder)
 void QuOverridePrefsRoot(const char *root)
 {
     QuSetOverrideText(PrefsRootOverride, sizeof PrefsRootOverride, root);
+}
+
+void QuOverrideTextLibrary(const char *path)
+{
+    QuSetOverrideText(TextLibraryOverride, sizeof TextLibraryOverride, path);
 }
 
 uint32_t QuMilliseconds(void)
@@ -68,4 +74,9 @@ int32_t QuHostFolder(char *buffer, int32_t capacity)
 const char *QuPrefsRootOverride(void)
 {
     return PrefsRootOverride[0] != 0 ? PrefsRootOverride : NULL;
+}
+
+const char *QuTextLibraryName(void)
+{
+    return TextLibraryOverride[0] != 0 ? TextLibraryOverride : "FMWrapper.dll";
 }

@@ -38,10 +38,6 @@ void QuStopAutomation(void)
 {
 }
 
-void QuFreeTextLibrary(void)
-{
-}
-
 void QuShutdownNetwork(void)
 {
 }

@@ -61,10 +61,24 @@ void HsSetPrefsRoot(const std::string &root)
     QuOverridePrefsRoot(root.c_str());
 }
 
+void HsSetTextLibraryPath(const std::string &path)
+{
+    std::string native = path;
+#ifdef _WIN32
+    // LoadLibraryA wants backslashes in a path.
+    for (char &c : native) {
+        if (c == '/')
+            c = '\\';
+    }
+#endif
+    QuOverrideTextLibrary(native.c_str());
+}
+
 void HsUseRealSources(void)
 {
     QuOverrideMilliseconds(nullptr);
     QuOverrideClock(nullptr);
     QuOverrideHostFolder(nullptr);
     QuOverridePrefsRoot(nullptr);
+    QuOverrideTextLibrary(nullptr);
 }

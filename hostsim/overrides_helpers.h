@@ -18,6 +18,9 @@ void HsSetMillisecondsPerRead(uint32_t step);
 void HsSetClockSeconds(int64_t seconds);
 void HsSetHostFolder(const std::string &folder);
 void HsSetPrefsRoot(const std::string &root);
+// The plug-in loads its text library from this path (which need not
+// exist) instead of searching for "FMWrapper.dll"; empty: the search again.
+void HsSetTextLibraryPath(const std::string &path);
 // Back to the real sources.
 void HsUseRealSources(void);
 
