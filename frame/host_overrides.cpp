@@ -11,6 +11,7 @@ static char HostFolderOverride[kHostPathSize];
 static char PrefsRootOverride[1024];
 static const char *const *WindowListOverride;
 static int32_t WindowCountOverride;
+static char TextLibraryOverride[1024];
 
 void QuOverrideMilliseconds(QuMillisecondsProc proc)
 {
@@ -42,6 +43,11 @@ void QuOverrideWindowList(const char *const *classes, int32_t count)
 {
     WindowListOverride = classes;
     WindowCountOverride = classes != NULL && count > 0 ? count : 0;
+}
+
+void QuOverrideTextLibrary(const char *path)
+{
+    QuSetOverrideText(TextLibraryOverride, sizeof TextLibraryOverride, path);
 }
 
 uint32_t QuMilliseconds(void)
@@ -99,4 +105,9 @@ bool QuWindowListOverride(const char *const **classes, int32_t *count)
     *classes = WindowListOverride;
     *count = WindowCountOverride;
     return WindowListOverride != NULL;
+}
+
+const char *QuTextLibraryName(void)
+{
+    return TextLibraryOverride[0] != 0 ? TextLibraryOverride : "FMWrapper.dll";
 }

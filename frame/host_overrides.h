@@ -1,7 +1,8 @@
 // Lets the simulated host replace the plug-in's view of the machine: the
 // millisecond counter, the local clock, the host program's folder, the
-// root of the preferences store and, where there is no desktop, the
-// top-level windows. Part of every build, never exported.
+// root of the preferences store, the file of the host's text library and,
+// where there is no desktop, the top-level windows. Part of every build,
+// never exported.
 #ifndef ROUSER_HOST_OVERRIDES_H
 #define ROUSER_HOST_OVERRIDES_H
 
@@ -27,6 +28,10 @@ void QuOverrideWindowList(const char *const *classes, int32_t count);
 // no list is set; absent or empty means no windows.
 #define ROUSER_WINDOW_CLASSES_VARIABLE "ROUSER_WINDOW_CLASSES"
 
+// A path to load the text library from instead of searching for its name,
+// so that tests can take it away, bring it back or offer a faulty one.
+void QuOverrideTextLibrary(const char *path);
+
 // What the plug-in reads; each falls back to the operating system.
 uint32_t QuMilliseconds(void);
 int64_t QuLocalClockSeconds(void);
@@ -37,5 +42,8 @@ int32_t QuHostFolder(char *buffer, int32_t capacity);
 const char *QuPrefsRootOverride(void);
 // True, with the list, when QuOverrideWindowList set one.
 bool QuWindowListOverride(const char *const **classes, int32_t *count);
+
+// "FMWrapper.dll", or the path the simulated host gave.
+const char *QuTextLibraryName(void);
 
 #endif

@@ -11,10 +11,6 @@ void QuStopAutomation(void)
 {
 }
 
-void QuFreeTextLibrary(void)
-{
-}
-
 void QuShutdownNetwork(void)
 {
 }

@@ -1,6 +1,8 @@
 // The simulated host's memory and calls.
 #include "hostsim.h"
 
+#include "internal.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -235,6 +237,7 @@ void Call(HostCallRecord *record, const std::function<void(HostCallRecord *)> *b
     record->lockHandle = CbLockHandle;
     record->unlockHandle = CbUnlockHandle;
     record->memError = CbMemError;
+    HsFillScriptCallbacks(record);
     s.records.push_back(record);
     if (body != nullptr)
         (*body)(record);
@@ -270,6 +273,13 @@ void HsReset(void)
     s.uncheckedCall = nullptr;
     s.violations.clear();
     s.resultHandle = nullptr;
+    HsResetScripts();
+    HsResetTextLibrary();
+}
+
+void HsNoteViolation(const std::string &what)
+{
+    Violation(what);
 }
 
 void HsSetEntry(HsEntryProc entry, void *instance)

@@ -81,6 +81,19 @@ bool HsSetWindowClasses(const std::vector<std::string> &topToBottom, std::string
 #endif
 }
 
+void HsSetTextLibraryPath(const std::string &path)
+{
+    std::string native = path;
+#ifdef _WIN32
+    // LoadLibraryA wants backslashes in a path.
+    for (char &c : native) {
+        if (c == '/')
+            c = '\\';
+    }
+#endif
+    QuOverrideTextLibrary(native.c_str());
+}
+
 void HsUseRealSources(void)
 {
     QuOverrideMilliseconds(nullptr);
@@ -89,4 +102,5 @@ void HsUseRealSources(void)
     QuOverridePrefsRoot(nullptr);
     QuOverrideWindowList(nullptr, 0);
     HsDestroyWindows();
+    QuOverrideTextLibrary(nullptr);
 }

@@ -23,6 +23,9 @@ void HsSetPrefsRoot(const std::string &root);
 // Windows the plug-in looks at the real desktop, so these are real windows.
 // False, with the reason, when they cannot be made.
 bool HsSetWindowClasses(const std::vector<std::string> &topToBottom, std::string *error);
+// The plug-in loads its text library from this path (which need not
+// exist) instead of searching for "FMWrapper.dll"; empty: the search again.
+void HsSetTextLibraryPath(const std::string &path);
 // Back to the real sources; the windows made here are gone.
 void HsUseRealSources(void);
 

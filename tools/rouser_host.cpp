@@ -27,6 +27,14 @@ const char *const kFunctionNames[] = {
     "Rous-StartListener", "Rous-StopListener",
 };
 
+// An open or a close of a file, kept so that the host's files stay open
+// across a restart of the plug-in.
+struct FileChange {
+    bool open;
+    std::string file;
+    std::vector<std::string> scripts;
+};
+
 struct Host {
     std::string pluginPath;
     int hostVersion = 50;
@@ -34,6 +42,7 @@ struct Host {
     void *module = nullptr;
     bool running = false; // start-up answered 4
     int errors = 0;
+    std::vector<FileChange> fileChanges;
 };
 
 void Say(const std::string &line)
@@ -138,11 +147,24 @@ std::string Escape(const std::string &in)
     return out;
 }
 
+void ApplyFileChange(const FileChange &change)
+{
+    if (change.open)
+        HsOpenFile(change.file, change.scripts);
+    else
+        HsCloseFile(change.file);
+}
+
 bool Load(Host &host)
 {
     std::string error;
     HsEntryProc entry = nullptr;
     HsReset();
+    for (const FileChange &change : host.fileChanges)
+        ApplyFileChange(change);
+    HsSetStartHook([](const HsScriptStart &start) {
+        Say("started: " + Escape(start.file) + "\t" + Escape(start.script));
+    });
     host.module = HsLoadModule(host.pluginPath.c_str(), &entry, &error);
     if (host.module == nullptr) {
         Complain(host, error);
@@ -209,6 +231,26 @@ void Call(Host &host, const std::string &args)
     ReportViolations(host);
 }
 
+void Open(Host &host, const std::string &text)
+{
+    FileChange change{true, std::string(), {}};
+    if (!HsParseOpenArgument(text, &change.file, &change.scripts)) {
+        Complain(host, "bad open, FILE=SCRIPT[,SCRIPT...] expected: " + text);
+        return;
+    }
+    ApplyFileChange(change);
+    host.fileChanges.push_back(change);
+}
+
+void Close(Host &host, const std::string &file)
+{
+    if (!HsCloseFile(file)) {
+        Complain(host, "no such open file: " + file);
+        return;
+    }
+    host.fileChanges.push_back(FileChange{false, file, {}});
+}
+
 // Runs one command; false at quit.
 bool Command(Host &host, std::string line)
 {
@@ -228,6 +270,10 @@ bool Command(Host &host, std::string line)
             Complain(host, "bad wait: " + line);
         else
             Wait(host, ms);
+    } else if (verb == "open") {
+        Open(host, rest);
+    } else if (verb == "close" && !rest.empty()) {
+        Close(host, rest);
     } else if (verb == "restart" && rest.empty()) {
         Unload(host);
         Load(host);
@@ -241,8 +287,9 @@ bool Command(Host &host, std::string line)
 
 int Usage()
 {
-    fprintf(stderr, "usage: rouser-host [--plugin PATH] [--host-version N] [--window-class NAME]...\n"
-                    "                   [--script FILE]\n");
+    fprintf(stderr, "usage: rouser-host [--plugin PATH] [--host-version N]"
+                    " [--open FILE=SCRIPT[,SCRIPT...]]...\n"
+                    "                   [--window-class NAME]... [--script FILE]\n");
     return 2;
 }
 
@@ -265,7 +312,14 @@ int main(int argc, char **argv)
             host.windowClasses.push_back(argv[++i]);
         else if (arg == "--script")
             scriptPath = argv[++i];
-        else
+        else if (arg == "--open") {
+            FileChange change{true, std::string(), {}};
+            if (!HsParseOpenArgument(argv[++i], &change.file, &change.scripts)) {
+                fprintf(stderr, "rouser-host: bad --open %s\n", argv[i]);
+                return Usage();
+            }
+            host.fileChanges.push_back(change);
+        } else
             return Usage();
     }
     FILE *input = stdin;

@@ -17,4 +17,25 @@ extern int32_t HostWindowKind;
 // recognised and the result written.
 bool QuTriggerMethodOption(const char *text, HostHandle result);
 
+// ---- direct starts through the host's callbacks (host_callbacks.cpp) ----
+enum {
+    kErrNoTextLibrary = -1,     // FMWrapper.dll or one of its exports missing
+    kErrNotPerformed = -4225,   // the host refused to perform the script
+    kErrFileNotOpen = -4232,    // the host has no open file of that name
+    kErrScriptNotFound = -4233  // the file has no script of that name
+};
+
+// Old hosts (API version below 50): looks the file and script up, and only
+// when both exist looks them up again and performs the script. Names are
+// zero-terminated; each reaches the host cut to 255 characters.
+int32_t QuTriggerByHostCallbacks(const char *fileName, const char *scriptName);
+// New hosts: hands both names as text objects to the start-script callback
+// of `record`. Returns the host's 16-bit code sign-extended, -1 when the
+// text library is unusable, -108 when it makes no text object.
+int32_t QuTriggerByStartScript(HostCallRecord *record, const char *fileName, const char *scriptName);
+// Loads "FMWrapper.dll" and its three exports unless already loaded; 0 or -1.
+int32_t QuLoadTextLibrary(void);
+// Unloads the text library if it is loaded (at shutdown).
+void QuFreeTextLibrary(void);
+
 #endif
