@@ -13,7 +13,6 @@ int32_t QuLoadEventTable(HostHandle image);
 int32_t QuSaveEventTable(HostHandle image);
 int32_t QuWriteEventFile(HostHandle image);
 void QuDoIdle(void);
-void QuStopAutomation(void);
 void QuFreeTextLibrary(void);
 void QuShutdownNetwork(void);
 

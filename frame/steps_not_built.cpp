@@ -34,10 +34,6 @@ void QuDoIdle(void)
 {
 }
 
-void QuStopAutomation(void)
-{
-}
-
 void QuFreeTextLibrary(void)
 {
 }

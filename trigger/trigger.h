@@ -14,4 +14,17 @@ extern uint32_t SpeedTestElapsedTicks;
 // recognised and the result written.
 bool QuTriggerMethodOption(const char *text, HostHandle result);
 
+// ---- automation start (automation.cpp) ----
+// Set once OLE has been started; cleared at shutdown.
+extern bool OleStarted;
+
+// Runs `scriptName` in the open document whose file matches `fileName`
+// through the host's automation server: 0 (also when no document matches),
+// -50 for an empty file name, -28 when OLE cannot start, a negative HRESULT
+// or a positive system error when a document's name cannot be converted.
+int32_t QuTriggerByAutomation(const char *fileName, const char *scriptName);
+// True when OLE is usable.
+bool QuStartAutomation(void);
+void QuStopAutomation(void);
+
 #endif
