@@ -10,6 +10,7 @@ void ROUS_Version(HostHandle parameter, HostHandle result);
 void ROUS_Control(HostHandle parameter, HostHandle result);
 void ROUS_DeleteEvent(HostHandle parameter, HostHandle result);
 void ROUS_GetEventInfo(HostHandle parameter, HostHandle result);
+void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result);
 void ROUS_Sleep(HostHandle parameter, HostHandle result);
 
 // Handler of external function `index`, or null while it is not built or

@@ -12,7 +12,8 @@ int32_t QuLoadEventTable(HostHandle image);
 int32_t QuSaveEventTable(HostHandle image);
 int32_t QuWriteEventFile(HostHandle image);
 void QuDoIdle(void);
-void QuStopAutomation(void);
+// Takes at most one waiting remote event; true when one was handled.
+bool QuPollListener(void);
 void QuFreeTextLibrary(void);
 void QuShutdownNetwork(void);
 

@@ -3,12 +3,9 @@
 // that lands takes its functions out of this file.
 #include "lifecycle.h"
 
-void QuDoIdle(void)
+bool QuPollListener(void)
 {
-}
-
-void QuStopAutomation(void)
-{
+    return false;
 }
 
 void QuShutdownNetwork(void)

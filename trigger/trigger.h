@@ -13,6 +13,15 @@ extern uint32_t SpeedTestElapsedTicks;
 // application (its class ends in "APP"), 1 otherwise or without one.
 extern int32_t HostWindowKind;
 
+// Ticks when scheduling left a due event to the next poll.
+extern uint32_t TriggerRequestTicks;
+// Direct script starts in progress.
+extern int16_t TriggerDepth;
+
+// Fires the earliest due event by the start method the host calls for;
+// 0 when a script was started.
+int32_t Rous_TriggerNextEvent(void);
+
 // Handles the trigger-method options of `text`; true when one was
 // recognised and the result written.
 bool QuTriggerMethodOption(const char *text, HostHandle result);
@@ -37,5 +46,18 @@ int32_t QuTriggerByStartScript(HostCallRecord *record, const char *fileName, con
 int32_t QuLoadTextLibrary(void);
 // Unloads the text library if it is loaded (at shutdown).
 void QuFreeTextLibrary(void);
+
+// ---- automation start (automation.cpp) ----
+// Set once OLE has been started; cleared at shutdown.
+extern bool OleStarted;
+
+// Runs `scriptName` in the open document whose file matches `fileName`
+// through the host's automation server: 0 (also when no document matches),
+// -50 for an empty file name, -28 when OLE cannot start, a negative HRESULT
+// or a positive system error when a document's name cannot be converted.
+int32_t QuTriggerByAutomation(const char *fileName, const char *scriptName);
+// True when OLE is usable.
+bool QuStartAutomation(void);
+void QuStopAutomation(void);
 
 #endif

@@ -3,6 +3,8 @@
 #include <filesystem>
 
 #include "frame/plugin_frame.h"
+#include "scheduler/event_table.h"
+#include "trigger/trigger.h"
 #include "prefs_store.h"
 
 #ifdef _WIN32
@@ -29,6 +31,19 @@ std::string FreshFolder(const std::string &name)
     return path.string() + "/";
 }
 
+// The linked plug-in is loaded once for all cases; put back what a fresh
+// load of the module would hold, so that no case sees another's state.
+void ForgetLoadState(void)
+{
+    NextEventID = kFirstEventID;
+    LastTriggeredEventID = 0;
+    LocalTriggerLock[0] = 0;
+    SpeedTestElapsedTicks = 0;
+    TriggerRequestTicks = 0;
+    TriggerDepth = 0;
+    NextPollTicks = 0;
+}
+
 void PluginTest::SetUp()
 {
     HsReset();
@@ -38,6 +53,7 @@ void PluginTest::SetUp()
     hostFolder = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
     HsSetHostFolder(hostFolder);
     HsUseSimulatedClock(1000000);
+    ForgetLoadState();
     if (StartupVersion() != 0) {
         ASSERT_EQ(HsStartup(StartupVersion()), 4);
     }

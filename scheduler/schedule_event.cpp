@@ -1,0 +1,78 @@
+// "Rous-ScheduleEvent": adds one event for a date and time, and fires it at
+// once, or leaves it to the next poll, when it is already due.
+#include "event_table.h"
+#include "frame/functions.h"
+#include "frame/plugin_frame.h"
+#include "trigger/trigger.h"
+
+enum { kFieldSize = 2000, kErrPast = -4226, kLeaveToPollTicks = 10 };
+
+void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
+{
+    char field[kFieldSize];
+    int32_t position = 0;
+    int32_t code = 0;
+    if (QuLocalTriggersDisabled()) {
+        QuSetResultText("-4220", result);
+        return;
+    }
+    int32_t length = QuGetHandleSize(parameter);
+    if (length <= 0)
+        code = kErrBadParameter;
+    else if (EventTableHandle == NULL)
+        code = kErrMemory;
+    int32_t flags = 0;
+    if (code == 0) {
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+        if (!QuHasOption(field, "-addSingleEvent"))
+            code = kErrBadParameter;
+        if (QuHasOption(field, "-triggerPastEventAfterRestart"))
+            flags = kFlagTriggerPastAfterRestart;
+    }
+    uint32_t due = 0;
+    if (code == 0) {
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+        due = QuDateToTimestamp(field);
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+        due += QuTimeToSeconds(field);
+        // The time must be followed by a separator and more text.
+        if (position == -1 || position >= length)
+            code = kErrBadParameter;
+    }
+    uint32_t now = 0;
+    if (code == 0 && due < QuNow1904(&now))
+        code = kErrPast;
+    int32_t textStart = position;
+    if (code == 0) {
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+        bool noFile = field[0] == 0;
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+        if (noFile || field[0] == 0)
+            code = kErrBadParameter;
+        // The caller's ID and text are stored, not checked.
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+        QuReadNextToken(parameter, field, kFieldSize, &position);
+    }
+    if (code == 0) {
+        char *text;
+        uint32_t eventID;
+        if (QuLockHandle(parameter, &text) != 0)
+            return;
+        int32_t status = QuInsertEvent(due, flags, text + textStart, length - textStart, &eventID);
+        QuUnlockHandle(parameter);
+        if (status == 0)
+            QuSetResultNumber((int32_t)eventID, result);
+        else
+            code = status;
+        if (now >= EarliestDueTime) {
+            if (!UseAlternateTriggerMethod) {
+                Rous_TriggerNextEvent();
+            } else {
+                NextPollTicks = QuGetTicks() - kLeaveToPollTicks;
+                TriggerRequestTicks = QuGetTicks();
+            }
+        }
+    }
+    if (code != 0)
+        QuSetErrorResult("$$", code, result);
+}

@@ -1,0 +1,283 @@
+// Scheduling and firing end to end through the entry point: which start
+// method runs, when a due event fires, the poll throttle, the nesting
+// limit, and what happens to an event after each kind of start result.
+#include "support/fixture.h"
+
+#include <filesystem>
+
+#include "frame/plugin_frame.h"
+#include "scheduler/event_table.h"
+#include "trigger/trigger.h"
+
+namespace {
+
+enum { kVersion = 0, kControl = 1, kGetEventInfo = 3, kScheduleEvent = 5 };
+
+const int64_t kNow1970 = 1796083200 + 12 * 3600; // noon, a day in 2026
+const int64_t kDay = kNow1970 / 86400 + 719163;  // its FileMaker day number
+
+// "-addSingleEvent" due `ahead` seconds from now, for this file and script.
+std::string Schedule(int64_t ahead, const std::string &file = "Orders.fp5",
+                     const std::string &script = "Print", const std::string &options = "-addSingleEvent")
+{
+    int64_t seconds = kNow1970 % 86400 + ahead;
+    return options + "|" + std::to_string(kDay) + "|" + std::to_string(seconds) + "|" + file + "|" + script;
+}
+
+class FiringTest : public PluginTest {
+protected:
+    int16_t StartupVersion() const override { return 0; }
+    void SetUp() override
+    {
+        PluginTest::SetUp();
+        HsSetClockSeconds(kNow1970);
+        HsOpenFile("Orders.fp5", {"Print", "Report"});
+    }
+    // As a host that has just loaded the module.
+    void Start(int16_t version)
+    {
+        ForgetLoadState();
+        ASSERT_EQ(HsStartup(version), 4);
+    }
+    std::string Call(uint32_t index, const std::string &parameter)
+    {
+        return HsCallFunction(index, parameter).text;
+    }
+    // One idle call after the clock has moved on by `ms`.
+    void IdleAfter(uint32_t ms)
+    {
+        HsAdvanceMilliseconds(ms);
+        HsIdle(0);
+    }
+    size_t Starts() { return HsTakeStarts().size(); }
+    // Each case of a table starts without the events of the one before.
+    void ForgetEventFiles()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(hostFolder, ignored);
+        std::filesystem::create_directories(hostFolder, ignored);
+    }
+    std::string Count(const char *option = "-getTriggerCount") { return Call(kGetEventInfo, option); }
+};
+
+TEST_F(FiringTest, StartMethodByHostVersionAndSwitch)
+{
+    const struct {
+        int16_t version;
+        const char *switchOption; // null: the host's default
+        size_t startsInsideCall;  // started before ScheduleEvent returns
+        size_t startsAtPoll;
+        const char *activeAfter;  // pending events once both are done
+    } cases[] = {
+        {50, nullptr, 1, 0, "0"},                        // start-script callback, at once
+        {50, "-usealternatetriggermethod", 0, 1, "0"},   // start-script callback, at the poll
+        {49, nullptr, 0, 1, "0"},                        // old host's callbacks, at the poll
+        {49, "-alternatetriggermethodoff", 0, 0, "1"},   // automation: no server here, stays pending
+    };
+    for (const auto &c : cases) {
+        Start(c.version);
+        if (c.switchOption != nullptr) {
+            EXPECT_EQ(Call(kVersion, c.switchOption), "0");
+        }
+        HsTakeStarts();
+        EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242") << c.version;
+        EXPECT_EQ(Starts(), c.startsInsideCall) << c.version;
+        IdleAfter(100);
+        EXPECT_EQ(Starts(), c.startsAtPoll) << c.version;
+        EXPECT_EQ(Count("-getActiveTriggerCount"), c.activeAfter) << c.version;
+        HsShutdown();
+        ExpectHostRulesKept();
+        ForgetEventFiles();
+    }
+}
+
+TEST_F(FiringTest, PollOnlyPastNextPollTicks)
+{
+    Start(50);
+    Call(kVersion, "-usealternatetriggermethod");
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    NextPollTicks = QuGetTicks();
+    HsIdle(0);
+    EXPECT_EQ(Starts(), 0u) << "a reading equal to the next poll does not poll";
+    HsIdle(1);
+    IdleAfter(50); // the next reading, 3 ticks on
+    EXPECT_EQ(Starts(), 1u);
+    EXPECT_EQ(NextPollTicks, QuGetTicks() + 40);
+}
+
+TEST_F(FiringTest, IdleSubKindsOtherThanZeroDoNothing)
+{
+    Start(49);
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    HsAdvanceMilliseconds(1000);
+    for (uint8_t kind : {1, 2, 255})
+        HsIdle(kind);
+    EXPECT_EQ(Starts(), 0u);
+    HsIdle(0);
+    EXPECT_EQ(Starts(), 1u);
+}
+
+TEST_F(FiringTest, EventsWaitForTheirTimeAndFireInSlotOrder)
+{
+    Start(49);
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(60, "Orders.fp5", "Report")), "4242");
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(60, "Orders.fp5", "Print")), "4243");
+    IdleAfter(1000);
+    EXPECT_EQ(Starts(), 0u);
+    HsSetClockSeconds(kNow1970 + 60);
+    IdleAfter(1000);
+    std::vector<HsScriptStart> starts = HsTakeStarts();
+    ASSERT_EQ(starts.size(), 1u) << "one event a poll";
+    EXPECT_EQ(starts[0].script, "Report");
+    IdleAfter(1000);
+    starts = HsTakeStarts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].script, "Print");
+    EXPECT_EQ(Call(kGetEventInfo, "-lastTriggered -getRouserEventID"), "4243");
+}
+
+TEST_F(FiringTest, OldHostOutcomesDeleteOrKeepTheEvent)
+{
+    const struct {
+        const char *file, *script;
+        bool performFails;
+        const char *countAfter, *activeAfter;
+    } cases[] = {
+        {"Orders.fp5", "Print", false, "1", "0"},  // started, marked triggered
+        {"Missing.fp5", "Print", false, "0", "0"}, // -4232: deleted
+        {"Orders.fp5", "Missing", false, "0", "0"}, // -4233: deleted
+        {"Orders.fp5", "Print", true, "1", "1"},   // -4225: stays pending
+    };
+    for (const auto &c : cases) {
+        Start(49);
+        HsSetPerformFails(c.performFails);
+        EXPECT_EQ(Call(kScheduleEvent, Schedule(0, c.file, c.script)), "4242");
+        IdleAfter(1000);
+        IdleAfter(1000);
+        EXPECT_EQ(Count(), c.countAfter) << c.file << " " << c.script;
+        EXPECT_EQ(Count("-getActiveTriggerCount"), c.activeAfter) << c.file << " " << c.script;
+        HsSetPerformFails(false);
+        HsShutdown();
+        ForgetEventFiles();
+    }
+    HsTakeStarts();
+}
+
+TEST_F(FiringTest, NewHostAnswerLow16BitsAndLateLibrary)
+{
+    Start(50);
+    HsSetTextLibraryPath(hostFolder + "no-such-library.dll");
+    Call(kVersion, "-usealternatetriggermethod");
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    for (int poll = 0; poll < 3; poll++)
+        IdleAfter(1000);
+    EXPECT_EQ(Starts(), 0u);
+    EXPECT_EQ(Count("-getActiveTriggerCount"), "1") << "a missing library keeps the event pending";
+    HsSetTextLibraryPath("");
+    HsSetStartScriptAnswer(0x00050000); // low 16 bits zero: a start
+    IdleAfter(1000);
+    EXPECT_EQ(Count("-getActiveTriggerCount"), "0");
+    EXPECT_EQ(Call(kGetEventInfo, "-lastTriggered -getRouserEventID"), "4242");
+    HsSetStartScriptAnswer(std::nullopt);
+}
+
+TEST_F(FiringTest, DisabledTriggersHoldEveryEventUntilEnabled)
+{
+    Start(49);
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    EXPECT_EQ(Call(kControl, "-DisableLocalTriggers|secret"), "0");
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "-4220");
+    for (int poll = 0; poll < 5; poll++)
+        IdleAfter(1000);
+    EXPECT_EQ(Starts(), 0u);
+    EXPECT_EQ(Call(kControl, "-EnableLocalTriggers|secret"), "0");
+    IdleAfter(1000);
+    EXPECT_EQ(Starts(), 1u);
+}
+
+TEST_F(FiringTest, PollingGoesOnAcrossTheTicksWrap)
+{
+    Start(49);
+    HsSetMilliseconds(0xFFFFFFFFu - 10); // Ticks at their highest, 257698035
+    IdleAfter(0);
+    EXPECT_GT(NextPollTicks, 257698035u);
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    IdleAfter(100); // the counter wraps and Ticks fall back to a few
+    EXPECT_LT(QuGetTicks(), 100u);
+    EXPECT_EQ(Starts(), 1u);
+    EXPECT_EQ(NextPollTicks, QuGetTicks() + 40) << "polls keep their interval after the wrap";
+}
+
+TEST_F(FiringTest, NestedDirectStartsStopAtFive)
+{
+    Start(49);
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    int depth = 0, deepest = 0;
+    // The host calls back while each script starts; the event is still
+    // pending, so every nested poll picks it again.
+    HsSetStartHook([&](const HsScriptStart &) {
+        deepest = std::max(deepest, ++depth);
+        IdleAfter(1000);
+        depth--;
+    });
+    IdleAfter(1000);
+    HsSetStartHook(nullptr);
+    EXPECT_EQ(deepest, 5);
+    EXPECT_EQ(Starts(), 5u) << "the sixth nested firing starts nothing";
+    EXPECT_EQ(Count(), "1");
+    EXPECT_EQ(Count("-getActiveTriggerCount"), "0");
+}
+
+TEST_F(FiringTest, ScheduleEventRules)
+{
+    Start(49);
+    const std::string day = std::to_string(kDay);
+    const int64_t noon = kNow1970 % 86400;
+    const struct {
+        std::string parameter, answer;
+    } cases[] = {
+        {"", "$$-50"},
+        {"-addEvent|" + day + "|" + std::to_string(noon) + "|F|S", "$$-50"},
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon), "$$-50"},      // nothing after the time
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "|", "$$-50"}, // separator, then nothing
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "||S", "$$-50"},
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "|F|", "$$-50"},
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon - 1) + "|F|S", "$$-4226"},
+        {"-addSingleEvent|" + day + "|-5|F|S", "$$-4226"},                     // -5 counts as 0
+        {"-addSingleEvent|x|" + std::to_string(noon) + "|F|S", "$$-4226"},     // no date: 1904
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "|F|S", "4242"},
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon + 90000) + "|F|S|id|free|more", "4243"},
+        {"-ADDSINGLEEVENT -triggerPastEventAfterRestart|" + std::to_string(kDay + 1) + "|0|F|S", "4244"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Call(kScheduleEvent, c.parameter), c.answer) << c.parameter;
+    EXPECT_EQ(Call(kGetEventInfo, "-byEventID -getYourID|4243"), "id");
+    EXPECT_EQ(Call(kGetEventInfo, "-byEventID -getYourText|4243"), "free|more");
+    EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "3");
+}
+
+TEST_F(FiringTest, FullTableAndMemoryErrorsWhileScheduling)
+{
+    Start(50);
+    Call(kVersion, "-usealternatetriggermethod");
+    for (int i = 0; i < 1000; i++)
+        ASSERT_EQ(Call(kScheduleEvent, Schedule(3600)), std::to_string(4242 + i));
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(3600)), "$$-4223");
+    Call(2, "-deleteAllEvents");
+    int64_t n = 1;
+    for (; n < 100; n++) {
+        HsFailNthFallible(n);
+        Call(kScheduleEvent, Schedule(3600));
+        bool injected = HsFaultInjected();
+        HsFailNthFallible(0);
+        ExpectHostRulesKept();
+        EXPECT_EQ(HsLockedHandles(), 0);
+        // The table and one text for every event it counts, nothing else.
+        EXPECT_EQ(HsLiveHandles(), 1 + EventCount) << "failing callback " << n;
+        if (!injected)
+            break;
+    }
+    EXPECT_GT(n, 2);
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+// The idle step and the firing step: at most one poll every 40 ticks takes
+// a waiting remote event or fires the earliest due event.
+#include "frame/lifecycle.h"
+#include "frame/plugin_frame.h"
+#include "scheduler/event_table.h"
+#include "trigger.h"
+
+enum {
+    kPollIntervalTicks = 40,
+    kAutomationPauseTicks = 120,
+    kMaxDirectStarts = 5,
+    kErrTooDeep = -4234,
+    kNameSize = 1000
+};
+
+int16_t TriggerDepth;
+uint32_t TriggerRequestTicks;
+
+// The Ticks clock falls back to 0 when the millisecond counter wraps. No
+// poll is ever planned more than the automation pause ahead, so a next
+// poll farther away than that means the clock has fallen back: poll now
+// rather than wait until the clock climbs back up.
+static bool QuPollDue(uint32_t now)
+{
+    return now > NextPollTicks || NextPollTicks - now > kAutomationPauseTicks;
+}
+
+void QuDoIdle(void)
+{
+    if (!QuPollDue(QuGetTicks()))
+        return;
+    if (QuLocalTriggersDisabled())
+        return;
+    NextPollTicks = QuGetTicks() + kPollIntervalTicks;
+    if (QuPollListener())
+        return;
+    if (ActiveEventCount <= 0 || EventTableHandle == NULL)
+        return;
+    if (QuNow1904(NULL) < EarliestDueTime)
+        return;
+    Rous_TriggerNextEvent();
+}
+
+int32_t Rous_TriggerNextEvent(void)
+{
+    char fileName[kNameSize];
+    char scriptName[kNameSize];
+    int16_t slot;
+    uint32_t eventID;
+    int32_t flags;
+    int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
+    if (result != 0)
+        return result;
+    bool callbackHost = HostVersion >= 50;
+    bool direct = UseAlternateTriggerMethod != 0 || callbackHost;
+    if (!direct) {
+        result = QuTriggerByAutomation(fileName, scriptName);
+    } else {
+        uint32_t keptID = LastTriggeredEventID;
+        if (++TriggerDepth > kMaxDirectStarts) {
+            result = kErrTooDeep;
+        } else {
+            // Functions the host calls while the script starts see this event.
+            LastTriggeredEventID = eventID;
+            SpeedTestElapsedTicks = QuGetTicks() - TriggerRequestTicks;
+            if (callbackHost)
+                result = QuTriggerByStartScript(CurrentCallRecord, fileName, scriptName);
+            else
+                result = QuTriggerByHostCallbacks(fileName, scriptName);
+            if (result != 0)
+                LastTriggeredEventID = keptID;
+        }
+        TriggerDepth--;
+    }
+    if (result == 0) {
+        LastTriggeredEventID = eventID;
+    } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
+        QuDeleteEventByID(eventID);
+    } else {
+        return result;
+    }
+    QuMarkEventTriggered(eventID);
+    if (!direct)
+        NextPollTicks = QuGetTicks() + kAutomationPauseTicks;
+    return result;
+}
