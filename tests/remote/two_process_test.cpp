@@ -2,6 +2,8 @@
 // to the plug-in linked into this test, which listens with a key.
 #include "remote_fixture.h"
 
+#include <stdlib.h>
+
 #include <fstream>
 
 #include "support/run_program.h"
@@ -26,7 +28,20 @@ TEST_F(TwoProcessTest, AnotherHostTriggersAScript)
         << "call Rous-SendRemoteEvent " << to << "|127.0.0.1|demo-key|Contacts|Nightly report|run-1|\n"
         << "call Rous-SendRemoteEvent " << to << " -silentEvent|127.0.0.1|demo-key|||note|line 1\\nline 2|x\n"
         << "call Rous-SendRemoteEvent " << to << "|127.0.0.1|Demo-Key|Contacts|Nightly report||\n";
+#ifndef _WIN32
+    // The sender's preferences, the separator among them, fresh as the
+    // registry is for each case on Windows.
+    const char *outer = getenv("ROUSER_PREFS_ROOT");
+    const std::string kept = outer != nullptr ? outer : "";
+    setenv("ROUSER_PREFS_ROOT", (folder + "prefs").c_str(), 1);
+#endif
     ProgramRun run = RunProgram(kRouserHost, {"--script", folder + "send.rhs"}, folder);
+#ifndef _WIN32
+    if (outer != nullptr)
+        setenv("ROUSER_PREFS_ROOT", kept.c_str(), 1);
+    else
+        unsetenv("ROUSER_PREFS_ROOT");
+#endif
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "startup: 4\nresult: 0\nresult: 0\nresult: 0\n");
     for (int i = 0; i < 6; i++)
