@@ -4,7 +4,8 @@
 #include "lifecycle.h"
 #include "remote/remote.h"
 
-// The TCP request of "Rous-SendRemoteEvent -tcprequest".
+// The TCP request of "Rous-SendRemoteEvent -tcprequest": refused, as a
+// request it cannot make, until it is built.
 int32_t QuTCPRequestEntry(HostHandle, int32_t, const char *, uint16_t, const char *, HostHandle)
 {
     return kErrOutOfRange;
