@@ -72,7 +72,7 @@ std::vector<EventView> Events(void)
         const char *record = QuEventRecord(table, i);
         HostHandle text = QuRecordText(record);
         events.push_back({QuGetLE32(record + kRecordID), static_cast<int32_t>(QuGetLE32(record + kRecordState)), QuGetLE32(record + kRecordDue),
-                          text != nullptr, HsHandleContent(text)});
+                          text != nullptr, HsHandleContent(text), static_cast<int32_t>(QuGetLE32(record + kRecordFlags))});
     }
     return events;
 }

@@ -20,6 +20,7 @@ struct EventView {
     uint32_t due;
     bool hasText;
     std::string text;
+    int32_t flags;
 };
 
 class EventTest : public PluginTest {

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "frame/plugin_frame.h"
+#include "remote/remote.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
 #include "prefs_store.h"
@@ -42,6 +43,8 @@ void ForgetLoadState(void)
     TriggerRequestTicks = 0;
     TriggerDepth = 0;
     NextPollTicks = 0;
+    ListenerKey[0] = 0;
+    ShowDebugMessages = 0;
 }
 
 void PluginTest::SetUp()

@@ -1,0 +1,163 @@
+// The listener's states and key, and how the idle step takes what arrives:
+// one datagram a poll, none while local triggers are disabled, and nothing
+// that does not fit the receive buffer.
+#include "remote_fixture.h"
+
+namespace {
+
+class ListenerTest : public RemoteTest {};
+
+TEST_F(ListenerTest, StartAndStopStates)
+{
+    const std::string first = std::to_string(FreeUdpPort());
+    NetProbe holder;
+    ASSERT_TRUE(ProbeOpenUdp(&holder, 0, true));
+    const std::string held = std::to_string(holder.port);
+    const struct {
+        uint32_t function;
+        std::string parameter, answer, key;
+        bool listening;
+    } steps[] = {
+        {kStartListener, "", "$$-50", "", false},
+        {kStartListener, "-portnumber " + first + "||keyA", "0", "keyA", true},
+        {kStartListener, "-portnumber " + held + "||keyB", "$$-4227", "keyB", true}, // the first port stays
+        {kStopListener, "", "0", "keyB", false},
+        {kStopListener, "anything", "0", "keyB", false},
+        {kStartListener, "-portnumber 70000||keyC", "$$-4228", "keyC", false},
+        {kStartListener, "-portnumber " + held + "||keyD", "$$10048", "keyD", false},
+        {kStartListener, "-portnumber " + first + "|unused", "0", "", true},
+    };
+    for (const auto &s : steps) {
+        EXPECT_EQ(Call(s.function, s.parameter), s.answer) << s.parameter;
+        EXPECT_EQ(std::string(ListenerKey), s.key) << s.parameter;
+        EXPECT_EQ(ListenerSocket != kNoSocket, s.listening) << s.parameter;
+        if (s.answer == "$$-4227") {
+            // Still on the first port, with the new key.
+            port = static_cast<uint16_t>(std::stoi(first));
+            Deliver(Datagram("SCTR", "keyB", "F|S||"));
+            IdleAfter(1000);
+            EXPECT_EQ(Events().size(), 1u);
+        }
+    }
+    ProbeClose(&holder);
+    EXPECT_EQ(SocketsStarted, 1) << "stopping the listener keeps the library";
+    HsShutdown();
+    EXPECT_EQ(SocketsStarted, 0);
+    EXPECT_EQ(ListenerSocket, kNoSocket);
+}
+
+TEST_F(ListenerTest, KeyMustMatchWithLetterCase)
+{
+    const struct {
+        std::string listenerKey, datagramKey;
+        bool accepted;
+    } cases[] = {
+        {"Secret", "Secret", true}, {"Secret", "secret", false}, {"Secret", "", false},
+        {"Secret", "Secret ", false}, {"Secret", "Secre", false}, {"", "anything", true}, {"", "", true},
+    };
+    for (const auto &c : cases) {
+        Call(kStopListener, "");
+        Listen(c.listenerKey);
+        Inside([] { QuDeleteAllEvents(); });
+        Deliver(Datagram("SCTR", c.datagramKey, "F|S||"));
+        IdleAfter(1000);
+        EXPECT_EQ(Events().size(), c.accepted ? 1u : 0u) << c.listenerKey << " / " << c.datagramKey;
+    }
+}
+
+TEST_F(ListenerTest, BurstIsDrainedOnePerIdleCall)
+{
+    Listen();
+    AddEvent(kDue1 - 86400, 0, "Orders.fp5|Print"); // due now: waits behind the burst
+    for (int i = 0; i < 4; i++)
+        Deliver(Datagram("SCTR", "", "F|S|" + std::to_string(i) + "|"));
+    for (size_t handled = 1; handled <= 4; handled++) {
+        IdleAfter(50); // 3 ticks: past the 1-tick wait after each datagram
+        EXPECT_EQ(Events().size(), 1 + handled);
+    }
+    EXPECT_TRUE(HsTakeStarts().empty());
+    EXPECT_EQ(Events()[4].text, "F|S|3|") << "in the order sent";
+    IdleAfter(1000);
+    EXPECT_EQ(TicksToNextPoll(), 40) << "a quiet listener is polled every 40 ticks";
+}
+
+TEST_F(ListenerTest, DatagramsWaitWhileLocalTriggersAreDisabled)
+{
+    HsOpenFile("Orders.fp5", {"Print"});
+    Listen();
+    EXPECT_EQ(Call(kControl, "-DisableLocalTriggers|lock"), "0");
+    Deliver(Datagram("SCTR", "", "Orders.fp5|Print||"));
+    Deliver(Datagram("SCTR-DT", "", "||id|kept"));
+    for (int i = 0; i < 5; i++)
+        IdleAfter(1000);
+    EXPECT_TRUE(Events().empty());
+    EXPECT_EQ(Call(kControl, "-EnableLocalTriggers|lock"), "0");
+    IdleAfter(1000);
+    IdleAfter(1000);
+    EXPECT_EQ(Events().size(), 2u);
+    EXPECT_TRUE(HsTakeStarts().empty()) << "datagrams go first";
+    IdleAfter(1000);
+    std::vector<HsScriptStart> starts = HsTakeStarts();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].script, "Print");
+    EXPECT_EQ(Call(kGetEventInfo, "-firstSilentEvent -getYourText"), "kept");
+}
+
+// A datagram that does not fit the 7030-byte buffer is dropped whole, as
+// Windows Sockets drops it, not read as its first 7030 bytes.
+TEST_F(ListenerTest, OversizedDatagramIsDropped)
+{
+    Listen();
+    const std::string head = "QUIL DATAGRAM 1.0|SCTR||F|S||";
+    const std::string largest = head + std::string(kDatagramSize - head.size() - 1, 'x') + std::string(1, '\0');
+    ASSERT_EQ(largest.size(), static_cast<size_t>(kDatagramSize));
+    Deliver(head + std::string(8000, 'y') + std::string(1, '\0'));
+    Deliver(head + std::string(kDatagramSize + 1 - head.size(), 'z')); // one byte over
+    Deliver(largest);
+    IdleAfter(1000);
+    IdleAfter(1000);
+    EXPECT_TRUE(Events().empty());
+    IdleAfter(1000);
+    std::vector<EventView> events = Events();
+    ASSERT_EQ(events.size(), 1u);
+    const size_t payload = std::string("QUIL DATAGRAM 1.0|SCTR||").size();
+    EXPECT_EQ(events[0].text, largest.substr(payload, kDatagramSize - payload - 1));
+}
+
+TEST_F(ListenerTest, FullTableLosesTheDatagramSilently)
+{
+    Listen();
+    for (int i = 0; i < kMaxEvents; i++)
+        AddEvent(kDue1, 0, "F|S");
+    Deliver(Datagram("SCTR", "", "F|S|lost|"));
+    IdleAfter(1000);
+    EXPECT_EQ(EventCount, kMaxEvents);
+    EXPECT_EQ(TicksToNextPoll(), 1);
+    ExpectCountersMatchRecords("full table", true);
+}
+
+// One plug-in sends to another (here, to itself): the ordinary and the
+// "-dontGoToForeground" events fire, the silent one is only kept.
+TEST_F(ListenerTest, SentEventsFireOrAreKept)
+{
+    HsOpenFile("Orders.fp5", {"Print", "Report"});
+    Listen("k");
+    const std::string to = "-portnumber " + std::to_string(port);
+    EXPECT_EQ(Call(kSendRemoteEvent, to + "|127.0.0.1|k|Orders.fp5|Print|id1|text one"), "0");
+    EXPECT_EQ(Call(kSendRemoteEvent, to + " -dontGoToForeground|127.0.0.1|k|Orders.fp5|Report||"), "0");
+    EXPECT_EQ(Call(kSendRemoteEvent, to + " -silentEvent|127.0.0.1|k|||id3|a|b\nc"), "0");
+    EXPECT_EQ(Call(kSendRemoteEvent, to + "|127.0.0.1|K|Orders.fp5|Print||"), "0") << "wrong key: sent, ignored";
+    for (int i = 0; i < 8; i++)
+        IdleAfter(1000);
+    std::vector<HsScriptStart> starts = HsTakeStarts();
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].script, "Print");
+    EXPECT_EQ(starts[1].script, "Report");
+    EXPECT_EQ(Call(kGetEventInfo, "-lastTriggered -getYourID"), "");
+    EXPECT_EQ(Call(kGetEventInfo, "-byEventID -getYourText|4242"), "text one");
+    EXPECT_EQ(Call(kGetEventInfo, "-firstSilentEvent -getYourText"), "a|b\nc");
+    EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "3");
+    EXPECT_EQ(Events()[1].flags, kFlagBackground);
+}
+
+} // namespace

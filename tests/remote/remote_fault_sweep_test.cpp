@@ -1,0 +1,71 @@
+// Fails every fallible host callback in turn while a received datagram goes
+// into the table and while each remote function runs: nothing stays locked
+// or leaks, and the table's counters still agree with its records.
+#include "remote_fixture.h"
+
+namespace {
+
+class RemoteFaultSweepTest : public RemoteTest {
+protected:
+    // `prepare` runs before each try without faults, `operation` with the
+    // n-th fallible callback failing.
+    void Sweep(const std::string &name, const std::function<void()> &prepare, const std::function<void()> &operation)
+    {
+        int64_t n = 1;
+        for (; n < 1000; n++) {
+            prepare();
+            HsSetStrict(n % 2 == 0);
+            HsFailNthFallible(n);
+            operation();
+            bool injected = HsFaultInjected();
+            HsFailNthFallible(0);
+            const std::string where = name + ", failing callback " + std::to_string(n);
+            for (const std::string &v : HsTakeViolations())
+                ADD_FAILURE() << where << ": " << v;
+            EXPECT_EQ(HsLockedHandles(), 0) << where;
+            ExpectCountersMatchRecords(where, false);
+            if (!injected)
+                break;
+        }
+        EXPECT_GT(n, 1) << name << " made no fallible callback";
+    }
+};
+
+TEST_F(RemoteFaultSweepTest, ReceivingIntoTheTable)
+{
+    Listen("key");
+    for (const std::string &payload : {std::string("F|S|id|text"), std::string("||id|silent")}) {
+        const std::string tag = payload[0] == '|' ? "SCTR-DT" : "SCTR";
+        Sweep("datagram " + payload,
+              [&] {
+                  AddStandardEvents();
+                  Deliver(Datagram(tag, "key", payload));
+              },
+              [&] { IdleAfter(1000); });
+    }
+}
+
+TEST_F(RemoteFaultSweepTest, Functions)
+{
+    const std::string to = ToProbe() + "|127.0.0.1|";
+    const std::string listen = "-portnumber " + std::to_string(FreeUdpPort()) + "||key";
+    const struct {
+        uint32_t index;
+        std::string parameter;
+    } calls[] = {
+        {kStartListener, listen},
+        {kStopListener, ""},
+        {kSendRemoteEvent, to + "k|F|S|id|your|text"},
+        {kSendRemoteEvent, "-silentEvent " + to + "|||"},
+        {kSendRemoteEvent, to + "k|F"},
+        {kGetIPAddress, "-defaultinterface"},
+    };
+    for (const auto &c : calls)
+        Sweep(std::to_string(c.index) + " " + c.parameter, [] { Call(kStopListener, ""); },
+              [&] { HsCallFunction(c.index, c.parameter); });
+    std::string wire;
+    while (ProbeReceive(probe, &wire, 0)) {
+    }
+}
+
+} // namespace
