@@ -2,16 +2,16 @@
 #include "functions.h"
 
 static const QuFunctionHandler kHandlers[10] = {
-    ROUS_Version,       // "Rous-Version"
-    ROUS_Control,       // "Rous-Control"
-    ROUS_DeleteEvent,   // "Rous-DeleteEvent"
-    ROUS_GetEventInfo,  // "Rous-GetEventInfo"
-    NULL,               // "Rous-GetIPAddress"
-    ROUS_ScheduleEvent, // "Rous-ScheduleEvent"
-    NULL,               // "Rous-SendRemoteEvent"
-    ROUS_Sleep,         // "Rous-Sleep"
-    NULL,               // "Rous-StartListener"
-    NULL,               // "Rous-StopListener"
+    ROUS_Version,         // "Rous-Version"
+    ROUS_Control,         // "Rous-Control"
+    ROUS_DeleteEvent,     // "Rous-DeleteEvent"
+    ROUS_GetEventInfo,    // "Rous-GetEventInfo"
+    ROUS_GetIPAddress,    // "Rous-GetIPAddress"
+    ROUS_ScheduleEvent,   // "Rous-ScheduleEvent"
+    ROUS_SendRemoteEvent, // "Rous-SendRemoteEvent"
+    ROUS_Sleep,           // "Rous-Sleep"
+    ROUS_StartListener,   // "Rous-StartListener"
+    ROUS_StopListener,    // "Rous-StopListener"
 };
 
 QuFunctionHandler QuFunctionHandlerAt(uint32_t index)

@@ -12,6 +12,10 @@ void ROUS_DeleteEvent(HostHandle parameter, HostHandle result);
 void ROUS_GetEventInfo(HostHandle parameter, HostHandle result);
 void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result);
 void ROUS_Sleep(HostHandle parameter, HostHandle result);
+void ROUS_GetIPAddress(HostHandle parameter, HostHandle result);
+void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result);
+void ROUS_StartListener(HostHandle parameter, HostHandle result);
+void ROUS_StopListener(HostHandle parameter, HostHandle result);
 
 // Handler of external function `index`, or null while it is not built or
 // beyond the list.

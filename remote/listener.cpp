@@ -1,0 +1,83 @@
+// "Rous-StartListener" and "Rous-StopListener", and what the idle step does
+// with a datagram that has arrived: an accepted one becomes an event due
+// now. Nothing is ever answered to the sender.
+#include "frame/functions.h"
+#include "frame/lifecycle.h"
+#include "frame/plugin_frame.h"
+#include "remote.h"
+#include "scheduler/event_table.h"
+#include "trigger/trigger.h"
+
+char ListenerKey[kKeySize];
+char DatagramBuffer[kDatagramSize];
+
+enum { kPartSize = 1000 };
+
+int32_t QuReadPortOption(const char *options, uint16_t *port)
+{
+    int32_t value;
+    *port = kDefaultPort;
+    if (!QuGetOptionNumber(options, "-portnumber", &value))
+        return 0;
+    if (value < 0 || value > 65535)
+        return kErrOutOfRange;
+    *port = (uint16_t)value;
+    return 0;
+}
+
+static bool QuKeyAccepted(const char *key)
+{
+    if (ListenerKey[0] == 0)
+        return true;
+    int32_t length = QuTextLength(key);
+    return length == QuTextLength(ListenerKey) && QuCompareText(key, ListenerKey, length, true) == 0;
+}
+
+void QuHandleRemoteEvent(const char *datagram, int32_t length)
+{
+    QuRemoteEvent event;
+    uint32_t eventID;
+    if (!QuReadDatagram(datagram, length, &event) || !QuKeyAccepted(event.key))
+        return;
+    uint32_t now = QuNow1904(NULL);
+    // A failed insertion (a full table, no memory) loses the datagram.
+    if (event.payloadLength > 0)
+        QuInsertEvent(now, event.flags, datagram + event.payloadStart, event.payloadLength, &eventID);
+    // A burst is drained at about one datagram per idle call.
+    NextPollTicks = QuGetTicks() + 1;
+}
+
+bool QuPollListener(void)
+{
+    int32_t length;
+    // Receive errors leave no trace; the next poll tries again.
+    QuReceiveDatagram(DatagramBuffer, kDatagramSize, &length);
+    if (length <= 0)
+        return false;
+    QuHandleRemoteEvent(DatagramBuffer, length);
+    return true;
+}
+
+void ROUS_StartListener(HostHandle parameter, HostHandle result)
+{
+    char options[kPartSize], unused[kPartSize];
+    int32_t position = 0;
+    uint16_t port;
+    int32_t status = kErrBadParameter;
+    if (QuGetHandleSize(parameter) > 0) {
+        QuReadNextToken(parameter, options, kPartSize, &position);
+        QuReadNextToken(parameter, unused, kPartSize, &position);
+        // The key changes even when the listener cannot be opened.
+        QuReadNextToken(parameter, ListenerKey, kKeySize, &position);
+        status = QuReadPortOption(options, &port);
+        if (status == 0)
+            status = QuOpenListener(port);
+    }
+    QuSetErrorResult("$$", status, result);
+}
+
+void ROUS_StopListener(HostHandle, HostHandle result)
+{
+    QuCloseListener();
+    QuSetErrorResult("$$", 0, result);
+}

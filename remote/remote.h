@@ -1,0 +1,128 @@
+// Remote events: the socket layer, the remote-event datagram, the listener,
+// the sending function and the machine's IP address. Socket errors are
+// Windows Sockets numbers (10000 and up) on every platform.
+#ifndef ROUSER_REMOTE_H
+#define ROUSER_REMOTE_H
+
+#include <stdint.h>
+
+#include "frame/host_call.h"
+
+enum {
+    kDefaultPort = 54242,
+    // The largest datagram, its NUL included: the sender's and the
+    // listener's buffer.
+    kDatagramSize = 7030,
+    kKeySize = 1000,
+    kErrConnectFailed = -4225,  // the connection failed without an error code
+    kErrListenerOpen = -4227,   // a listening socket is already open
+    kErrOutOfRange = -4228,     // an option's value is out of range
+    kErrDeadline = -4230,       // the deadline passed
+    // Windows Sockets numbers the shared code looks at.
+    kWsaWouldBlock = 10035,
+    kWsaMessageSize = 10040,
+    kWsaAddressInUse = 10048,
+    kWsaRefused = 10061,
+    kWsaVersionNotSupported = 10092
+};
+
+// A socket of the platform; kNoSocket when none (INVALID_SOCKET).
+typedef intptr_t QuSocket;
+const QuSocket kNoSocket = -1;
+
+// ---- socket layer (sockets.cpp) ----
+// 1 once the sockets library has started; it stays started until shutdown.
+extern int32_t SocketsStarted;
+extern QuSocket ListenerSocket;
+
+// Starts Windows Sockets 1.1 unless started: 0, the start-up error, or
+// 10092 when another version is granted.
+int32_t QuStartSockets(void);
+int32_t QuStopSockets(void);
+// At host shutdown: closes the listener, then stops the sockets library.
+void QuShutdownNetwork(void);
+// One non-blocking UDP socket on every local interface: 0, -4227 while one
+// is open (it keeps listening), or the socket error.
+int32_t QuOpenListener(uint16_t port);
+int32_t QuCloseListener(void);
+// Takes at most one waiting datagram: 0 with *length 0 when none waits,
+// -108 without a listener, or the socket error (10040 for a datagram larger
+// than the capacity, which is then lost).
+int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length);
+// Sends one datagram to a dotted IPv4 address; no name is looked up. 0 or
+// the socket error; -50 for a length beyond the largest datagram.
+int32_t QuSendDatagram(const char *address, uint16_t port, const char *data, int32_t length);
+
+// ---- TCP connections (sockets.cpp) ----
+// A dotted address, or else the first address of a host name; the address
+// in network byte order. 0 or the socket error.
+int32_t QuLookupAddress(const char *text, uint32_t *address);
+// Connects within `deadline` (Ticks, QuGetTicks). 0 with an open,
+// non-blocking socket; otherwise *socket is kNoSocket and the status is the
+// socket error (10061 refused), -4225, or -4230 when the deadline passed.
+int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t deadline, QuSocket *socket);
+// One send on a connected socket: 0 and *sent, or the socket error (10035
+// when it would block).
+int32_t QuSendSome(QuSocket socket, const char *data, int32_t count, int32_t *sent);
+// One receive: 0 and *received (0 when the peer has closed), or the socket
+// error (10035 when nothing has arrived).
+int32_t QuReceiveSome(QuSocket socket, char *buffer, int32_t capacity, int32_t *received);
+// Shuts the sending side, drains what the peer still sends, and closes the
+// socket in every case.
+void QuCloseConnection(QuSocket socket);
+
+// ---- the remote-event datagram (datagram.cpp) ----
+// What the listener reads from a datagram.
+struct QuRemoteEvent {
+    int32_t flags;         // 0, 2 ("-BG") or 4 ("-DT")
+    char key[kKeySize];
+    int32_t payloadStart;  // where the file name begins
+    int32_t payloadLength; // 0 or less: no payload
+};
+
+// The writer: a buffer of kDatagramSize bytes starts with the header and
+// the tag "SCTR"; fields and marks are appended, and the NUL ends it.
+// Appending fails with -50, changing nothing, where the datagram with its
+// NUL would grow beyond kDatagramSize bytes.
+void QuBeginDatagram(char *datagram, int32_t *length);
+int32_t QuAppendToDatagram(char *datagram, int32_t *length, const char *bytes, int32_t count);
+// "|" and the field.
+int32_t QuAppendField(char *datagram, int32_t *length, const char *field);
+int32_t QuEndDatagram(char *datagram, int32_t *length);
+
+// Reads a received datagram of `length` bytes without looking past them:
+// false when it lacks the header, "SCTR" in its tag field, or a separator
+// after its key field.
+bool QuReadDatagram(const char *datagram, int32_t length, QuRemoteEvent *event);
+
+// ---- listener (listener.cpp) ----
+// The key a datagram must carry; empty: any key is accepted.
+extern char ListenerKey[kKeySize];
+extern char DatagramBuffer[kDatagramSize];
+
+// 54242, or the value of "-portnumber"; -4228 when it lies outside 0 to
+// 65535 (the port stays 54242).
+int32_t QuReadPortOption(const char *options, uint16_t *port);
+// Turns an accepted datagram into an event due now and plans the next
+// poll one tick ahead; anything else is ignored without a trace.
+void QuHandleRemoteEvent(const char *datagram, int32_t length);
+
+// ---- sending (send_remote_event.cpp) ----
+// Switched by "-showdebugmessages" and "-stopdebugmessages"; only the TCP
+// request shows message boxes.
+extern int32_t ShowDebugMessages;
+
+// The TCP request of "Rous-SendRemoteEvent -tcprequest": sends the
+// parameter's bytes from `position` (past the address part's separator) to
+// `address` (dotted or a host name) and `port`, and on success writes the
+// answer into `result`. Returns the status; the caller writes the
+// ErrorResult of a nonzero one.
+int32_t QuTCPRequestEntry(HostHandle parameter, int32_t position, const char *address, uint16_t port,
+                          const char *options, HostHandle result);
+
+// ---- IP address (ip_address.cpp) ----
+// The dotted address of this computer's own name: 0, the socket error, or
+// -207 when it does not fit.
+int32_t QuGetHostAddress(char *buffer, int32_t capacity);
+
+#endif

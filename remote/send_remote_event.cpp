@@ -1,0 +1,107 @@
+// "Rous-SendRemoteEvent": builds one remote-event datagram from the
+// parameter and sends it by UDP, without waiting for an answer; with
+// "-tcprequest" the rest of the parameter goes to a TCP server instead.
+//
+// Parameter: options | address | key | file | script | your ID | your text,
+// where your text is everything after the sixth part, separators included.
+#include "frame/functions.h"
+#include "frame/plugin_frame.h"
+#include "remote.h"
+
+int32_t ShowDebugMessages;
+
+enum { kPartSize = 1000, kMaxYourText = 5000 };
+
+// Reads the next part and appends it as a field; a part that must be
+// neither empty nor the last one gives -50.
+static int32_t QuAppendPart(HostHandle parameter, int32_t *position, bool required, char *datagram,
+                            int32_t *length)
+{
+    char part[kPartSize];
+    QuReadNextToken(parameter, part, kPartSize, position);
+    if (required && (part[0] == 0 || *position == -1))
+        return kErrBadParameter;
+    return QuAppendField(datagram, length, part);
+}
+
+// Appends the parameter's bytes from `position` to its end, unchanged.
+static int32_t QuAppendYourText(HostHandle parameter, int32_t position, char *datagram, int32_t *length)
+{
+    char *data;
+    int32_t count = position == -1 ? 0 : QuGetHandleSize(parameter) - position;
+    if (count <= 0)
+        return 0;
+    if (count > kMaxYourText)
+        return kErrBadParameter;
+    int32_t status = QuLockHandle(parameter, &data);
+    if (status != 0)
+        return status;
+    // A request that would not fit a listener's buffer is refused whole.
+    status = QuAppendToDatagram(datagram, length, data + position, count);
+    QuUnlockHandle(parameter);
+    return status;
+}
+
+// The options part's switches and marks.
+static void QuApplyOptions(const char *options, char *datagram, int32_t *length)
+{
+    if (QuHasOption(options, "-showdebugmessages"))
+        ShowDebugMessages = 1;
+    else if (QuHasOption(options, "-stopdebugmessages"))
+        ShowDebugMessages = 0;
+    if (QuHasOption(options, "-dontGoToForeground"))
+        QuAppendToDatagram(datagram, length, "-BG", 3);
+    if (QuHasOption(options, "-silentEvent"))
+        QuAppendToDatagram(datagram, length, "-DT", 3);
+}
+
+void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
+{
+    char datagram[kDatagramSize];
+    char options[kPartSize], address[kPartSize];
+    int32_t length, position = 0;
+    uint16_t port = kDefaultPort;
+    QuBeginDatagram(datagram, &length);
+    int32_t size = QuGetHandleSize(parameter);
+    int32_t status = size > 0 ? 0 : kErrBadParameter;
+    bool silent = false;
+    if (status == 0) {
+        QuReadNextToken(parameter, options, kPartSize, &position);
+        QuApplyOptions(options, datagram, &length);
+        silent = QuHasOption(options, "-silentEvent");
+        QuReadNextToken(parameter, address, kPartSize, &position);
+        // Something must follow the address's separator.
+        if (address[0] == 0 || position == -1 || position >= size)
+            status = kErrBadParameter;
+    }
+    if (status == 0)
+        status = QuReadPortOption(options, &port);
+    if (status == 0 && QuHasOption(options, "-tcprequest")) {
+        status = QuTCPRequestEntry(parameter, position, address, port, options, result);
+        if (status != 0)
+            QuSetErrorResult("$$", status, result);
+        return;
+    }
+    if (status == 0) {
+        // The key must be followed by a separator, even when it is empty.
+        char key[kPartSize];
+        QuReadNextToken(parameter, key, kPartSize, &position);
+        status = position == -1 ? kErrBadParameter : QuAppendField(datagram, &length, key);
+    }
+    // A silent event needs neither a file nor a script.
+    if (status == 0)
+        status = QuAppendPart(parameter, &position, !silent, datagram, &length);
+    if (status == 0)
+        status = QuAppendPart(parameter, &position, !silent, datagram, &length);
+    if (status == 0)
+        status = QuAppendPart(parameter, &position, false, datagram, &length);
+    if (status == 0)
+        status = QuAppendToDatagram(datagram, &length, "|", 1);
+    if (status == 0)
+        status = QuAppendYourText(parameter, position, datagram, &length);
+    if (status == 0)
+        status = QuEndDatagram(datagram, &length);
+    if (status == 0)
+        status = QuSendDatagram(address, port, datagram, length);
+    QuSetErrorResult("$$", status, result);
+}
