@@ -9,11 +9,11 @@ int32_t QuReadTimeoutOption(const char *options, int32_t *ticks)
     // Seconds win when both are given, even when they are out of range.
     if (QuGetOptionNumber(options, "-timeoutsecs", &value)) {
         if (value < 0 || value > kMaxTimeoutSecs)
-            return kErrTimeoutRange;
+            return kErrOutOfRange;
         *ticks = value * 60;
     } else if (QuGetOptionNumber(options, "-timeoutticks", &value)) {
         if (value < 0 || value > kMaxTimeoutTicks)
-            return kErrTimeoutRange;
+            return kErrOutOfRange;
         *ticks = value;
     }
     return 0;

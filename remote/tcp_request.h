@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "remote.h"
+
 enum {
     kDefaultTimeoutTicks = 600,
     kMaxTimeoutSecs = 300,
@@ -15,7 +17,6 @@ enum {
 };
 
 enum {
-    kErrTimeoutRange = -4228,
     kErrNothingReceived = -71,
     kErrChunkLineTooLong = -4236
 };
@@ -31,7 +32,7 @@ enum {
 };
 
 // 600 ticks, or "-timeoutsecs" (0 to 300) times 60, or else "-timeoutticks"
-// (0 to 18000). Out of range: -4228 and *ticks stays 600.
+// (0 to 18000). Out of range: -4228 (kErrOutOfRange) and *ticks stays 600.
 int32_t QuReadTimeoutOption(const char *options, int32_t *ticks);
 // The text inside -closeportafter="..." (exact, at most 999 characters),
 // into `text` of kCloseTextSize bytes; empty when absent.
@@ -47,6 +48,14 @@ bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t
 // length never grows. 0 also while it waits for more data.
 int32_t QuDecodeHTTPResponse(char *buffer, int32_t *length, int32_t *headerEnd, int32_t *chunkPos,
                              int32_t *chunked, int32_t *state);
+// Connects to `address` (dotted or a host name) and `port`, sends the
+// request and reads the answer into `response`, all within `timeout` ticks.
+// *ioReturnedLen: the response's capacity in, the bytes it holds out. The
+// diagnostic boxes appear while ShowDebugMessages is 1.
+int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, int32_t requestLength,
+                     int32_t timeout, const char *closeText, int32_t closeLength, char *response,
+                     int32_t *ioReturnedLen);
+
 // The hexadecimal size at the start of a chunk-size line, read as "%lx"
 // reads it into a 32-bit long; -50 when there is no number.
 int32_t QuParseChunkSize(const char *line, int32_t lineLength, uint32_t *size);

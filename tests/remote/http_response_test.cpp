@@ -276,13 +276,13 @@ TEST(TcpOptions, TimeoutTicks)
         {"-tcprequest -timeoutsecs=5", 0, 300},
         {"-TimeOutSecs 300", 0, 18000},
         {"-timeoutsecs=0", 0, 0},
-        {"-timeoutsecs=301", kErrTimeoutRange, 600},
-        {"-timeoutsecs=99999999999", kErrTimeoutRange, 600},
+        {"-timeoutsecs=301", kErrOutOfRange, 600},
+        {"-timeoutsecs=99999999999", kErrOutOfRange, 600},
         {"-timeoutticks=18000", 0, 18000},
-        {"-timeoutticks=18001", kErrTimeoutRange, 600},
+        {"-timeoutticks=18001", kErrOutOfRange, 600},
         {"-timeoutticks=6", 0, 6},
         {"-timeoutticks=30 -timeoutsecs=2", 0, 120},       // seconds win
-        {"-timeoutsecs=301 -timeoutticks=30", kErrTimeoutRange, 600},
+        {"-timeoutsecs=301 -timeoutticks=30", kErrOutOfRange, 600},
         {"-timeoutsecs -timeoutticks=30", 0, 30},          // seconds without a number read as absent
     };
     for (const auto &c : cases) {
