@@ -6,19 +6,6 @@
 
 static const char kHeader[kEventFileHeaderSize + 1] = "#Quil v1.0\n";
 
-// Gives back the texts the table still holds and leaves it empty.
-static void QuReleaseTexts(char *table)
-{
-    for (int32_t i = 0; i < EventCount; i++) {
-        char *record = QuEventRecord(table, i);
-        QuDisposeHandle(QuRecordText(record));
-        QuSetRecordText(record, NULL);
-    }
-    EventCount = 0;
-    ActiveEventCount = 0;
-    EarliestDueTime = kNoDueTime;
-}
-
 // Writes the header and the entries that fit; a saved event's text is
 // released at once. *size is the image's length afterwards.
 static int32_t QuPutEntries(char *table, char *out, int32_t *size)
@@ -75,7 +62,7 @@ int32_t QuSaveEventTable(HostHandle image)
             status = kErrMemory;
     }
     // Saved or not, the table ends empty without keeping a text.
-    QuReleaseTexts(table);
+    QuReleaseEventTexts(table);
     QuUnlockHandle(EventTableHandle);
     return status;
 }
@@ -165,7 +152,7 @@ int32_t QuLoadEventTable(HostHandle image)
     }
     // A damaged file is thrown away whole, texts and counters included.
     if (status != 0)
-        QuReleaseTexts(table);
+        QuReleaseEventTexts(table);
     QuUnlockHandle(EventTableHandle);
     NextEventID++;
     return status;

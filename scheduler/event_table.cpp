@@ -52,6 +52,15 @@ static void QuSetState(char *record, int32_t state)
     QuPutLE32(record + kRecordState, (uint32_t)state);
 }
 
+// Locks the table for one operation: -50 without a table, -108 when the
+// host cannot lock it.
+static int32_t QuLockEventTable(char **table)
+{
+    if (EventTableHandle == NULL)
+        return kErrBadParameter;
+    return QuLockHandle(EventTableHandle, table) != 0 ? kErrMemory : 0;
+}
+
 int32_t QuCreateEventTable(void)
 {
     int32_t status;
@@ -163,10 +172,9 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
 int32_t QuMarkEventTriggered(uint32_t eventID)
 {
     char *table;
-    if (EventTableHandle == NULL)
-        return kErrBadParameter;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
-        return kErrMemory;
+    int32_t status = QuLockEventTable(&table);
+    if (status != 0)
+        return status;
     EarliestDueTime = kNoDueTime;
     ActiveEventCount = 0;
     for (int32_t i = 0; i < EventCount; i++) {
@@ -217,10 +225,9 @@ void QuRemoveEventAt(char *table, int32_t hole)
 int32_t QuDeleteEventByID(uint32_t eventID)
 {
     char *table;
-    if (EventTableHandle == NULL)
-        return kErrBadParameter;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
-        return kErrMemory;
+    int32_t status = QuLockEventTable(&table);
+    if (status != 0)
+        return status;
     for (int32_t i = 0; i < EventCount; i++) {
         if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == eventID) {
             QuRemoveEventAt(table, i);
@@ -237,10 +244,9 @@ int32_t QuDeleteEventByID(uint32_t eventID)
 int32_t QuDeleteTriggeredEvents(void)
 {
     char *table;
-    if (EventTableHandle == NULL)
-        return kErrBadParameter;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
-        return kErrMemory;
+    int32_t status = QuLockEventTable(&table);
+    if (status != 0)
+        return status;
     int32_t i = 0;
     while (i < EventCount) {
         int32_t state = QuState(QuEventRecord(table, i));
@@ -256,13 +262,8 @@ int32_t QuDeleteTriggeredEvents(void)
     return 0;
 }
 
-int32_t QuDeleteAllEvents(void)
+void QuReleaseEventTexts(char *table)
 {
-    char *table;
-    if (EventTableHandle == NULL)
-        return kErrBadParameter;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
-        return kErrMemory;
     for (int32_t i = 0; i < EventCount; i++) {
         char *record = QuEventRecord(table, i);
         QuDisposeHandle(QuRecordText(record));
@@ -271,6 +272,15 @@ int32_t QuDeleteAllEvents(void)
     ActiveEventCount = 0;
     EventCount = 0;
     EarliestDueTime = kNoDueTime;
+}
+
+int32_t QuDeleteAllEvents(void)
+{
+    char *table;
+    int32_t status = QuLockEventTable(&table);
+    if (status != 0)
+        return status;
+    QuReleaseEventTexts(table);
     QuUnlockHandle(EventTableHandle);
     return 0;
 }

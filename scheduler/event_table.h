@@ -63,6 +63,8 @@ int32_t QuDeleteAllEvents(void);
 // holds the table locked and decrements EventCount afterwards.
 void QuRemoveEventAt(char *table, int32_t hole);
 void QuDisposeEventTable(void);
+// Releases every event's text and empties the table, which is locked.
+void QuReleaseEventTexts(char *table);
 
 // ---- records, for the Parts that read them (event_table.cpp) ----
 char *QuEventRecord(char *table, int32_t slot);

@@ -15,9 +15,9 @@ static struct {
     QuTextAssignProc assign;
 } TextLibrary;
 
-// The record of the call a start-script start runs in. Calls the host makes
-// into the plug-in while the script starts replace CurrentCallRecord; the
-// start puts this one back before anything else uses it.
+// The record of the call a start-script start runs in, held for the start.
+// (Calls the host makes into the plug-in while the script starts put their
+// own record back when they return.)
 static HostCallRecord *StartCallRecord;
 
 enum { kCountedSize = 256 }; // length byte and at most 255 characters
@@ -47,9 +47,7 @@ int32_t QuTriggerByHostCallbacks(const char *fileName, const char *scriptName)
         return kErrFileNotOpen;
     if (record->findScript(fileRef, countedScript, &scriptId) == 0)
         return kErrScriptNotFound;
-    uint8_t performed = record->performScript(fileRef, &scriptId);
-    CurrentCallRecord = record; // the script may have called the plug-in
-    return performed != 0 ? 0 : kErrNotPerformed;
+    return record->performScript(fileRef, &scriptId) != 0 ? 0 : kErrNotPerformed;
 }
 
 int32_t QuLoadTextLibrary(void)
@@ -101,7 +99,6 @@ int32_t QuTriggerByStartScript(HostCallRecord *record, const char *fileName, con
             TextLibrary.assign(fileText, fileName, kQuTextEncodingMultibyte, &status);
             TextLibrary.assign(scriptText, scriptName, kQuTextEncodingMultibyte, &status);
             int32_t answer = StartCallRecord->startScript(fileText, scriptText, 3, NULL);
-            CurrentCallRecord = StartCallRecord;
             // Only the low 16 bits are the host's code.
             result = (int16_t)(uint16_t)(answer & 0xFFFF);
         }

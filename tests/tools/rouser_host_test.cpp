@@ -1,6 +1,8 @@
 // rouser-host's open files: the --open argument and the open and close
 // commands, run as the program itself. Files stay open across a restart.
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,59 @@ TEST(RouserHost, FillsTheHostsOpenFiles)
             EXPECT_NE(run.err.find(c.complaint), std::string::npos) << run.err;
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Events live in the folder of the host program: here rouser-host's own,
+// under the name its host version and main window choose.
+TEST(RouserHost, KeepsEventsBesideItselfAcrossRestarts)
+{
+    const std::string eventFile = std::string(ROUSER_BUILD_DIR) + "/RousEvn5.Qul";
+    const std::vector<std::string> host14 = {"--host-version", "14", "--window-class", "FMPRO5APP",
+                                             "--open", "Orders.fp5=Print"};
+    std::remove(eventFile.c_str());
+    const struct {
+        std::vector<std::string> args;
+        std::string script, out;
+    } runs[] = {
+        {host14,
+         "call Rous-ScheduleEvent -addSingleEvent|744000|0|Orders.fp5|Print|id|the text\n"
+         "restart\ncall Rous-GetEventInfo -getTriggerCount\n",
+         "startup: 4\nresult: 4242\nstartup: 4\nresult: 1\n"},
+        // Another window kind reads another file.
+        {{"--host-version", "14"}, "call Rous-GetEventInfo -getTriggerCount\n", "startup: 4\nresult: 0\n"},
+        {host14,
+         "call Rous-GetEventInfo -byEventID -getYourText|4242\n"
+         "call Rous-ScheduleEvent -addSingleEvent|744000|60|Orders.fp5|Print\n",
+         "startup: 4\nresult: the text\nresult: 4243\n"},
+    };
+    int n = 0;
+    for (const auto &r : runs) {
+        const std::string folder = FreshFolder("rouser-host-events-" + std::to_string(n++));
+        std::ofstream(folder + "script.txt", std::ios::binary) << r.script;
+        std::vector<std::string> args = r.args;
+        args.push_back("--script");
+        args.push_back(folder + "script.txt");
+        ProgramRun run = RunProgram(kRouserHost, args, folder);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, r.out) << r.script;
+        if (n == 1) {
+            std::string bytes = ReadFile(eventFile);
+            EXPECT_EQ(bytes.substr(0, 11), "#Quil v1.0\n");
+            EXPECT_NE(bytes.find("Orders.fp5|Print|id|the text"), std::string::npos);
+        }
+    }
+    std::remove(eventFile.c_str());
+    std::remove((std::string(ROUSER_BUILD_DIR) + "/RousEvR5.Qul").c_str());
 }
 
 } // namespace

@@ -281,3 +281,21 @@ TEST_F(FiringTest, FullTableAndMemoryErrorsWhileScheduling)
 }
 
 } // namespace
+
+namespace {
+
+class SpeedTest : public FiringTest {};
+
+TEST_F(SpeedTest, MeasuresTheWaitForTheIdlePoll)
+{
+    Start(50);
+    EXPECT_EQ(Call(kVersion, "-returnSpeedTest_ElapsedTicks"), "0") << "before any direct start";
+    EXPECT_EQ(Call(kVersion, "-usealternatetriggermethod -returnSpeedTest_ElapsedTicks"), "0");
+    EXPECT_EQ(UseAlternateTriggerMethod, 1);
+    EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
+    IdleAfter(1000); // 60 ticks later
+    EXPECT_EQ(Starts(), 1u);
+    EXPECT_EQ(Call(kVersion, "-returnSpeedTest_ElapsedTicks"), "60");
+}
+
+} // namespace

@@ -156,8 +156,11 @@ TEST_F(StartScriptTest, TheStartingScriptMayStartAnother)
             return;
         inner = HsCallFunction(0, "-getversionnumber").text;
         HsRunInside([&](HostCallRecord *record) {
+            // As the entry point does for a nested call.
+            HostCallRecord *outer = CurrentCallRecord;
             CurrentCallRecord = record;
             nested = QuTriggerByStartScript(record, "Orders.fp5", "Report");
+            CurrentCallRecord = outer;
         });
     });
     HostHandle handle = HsNewHostHandle("old");

@@ -154,6 +154,8 @@ protected:
         EXPECT_EQ(HsLiveHandles(), 0);
         HsUnloadModule(module);
         HsReset();
+        // The module saved its (empty) table beside this program.
+        DeleteFileA((std::string(ROUSER_BUILD_DIR) + "/RousEvR7.Qul").c_str());
     }
     void *module = nullptr;
 };

@@ -1,0 +1,43 @@
+// Any bytes as an event file: loading never reads outside the image, never
+// leaves a handle locked or leaked, and leaves counters that match records.
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "frame/plugin_frame.h"
+#include "hostsim/hostsim.h"
+#include "hostsim/overrides_helpers.h"
+#include "frame/lifecycle.h"
+#include "scheduler/event_table.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool started;
+    if (!started) {
+        HsSetEntry(FMExternCallProc, nullptr);
+        HsSetClockSeconds(1796083200);
+        started = true;
+    }
+    HsReset();
+    HsSetStrict(true);
+    HostHandle image = HsNewHostHandle(std::string(reinterpret_cast<const char *>(data), size));
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        if (QuCreateEventTable() != 0)
+            abort();
+        int32_t status = QuLoadEventTable(image);
+        int16_t active = 0;
+        char *table;
+        if (QuLockHandle(EventTableHandle, &table) != 0)
+            abort();
+        for (int32_t i = 0; i < EventCount; i++)
+            active += QuGetLE32(QuEventRecord(table, i) + kRecordState) == kStatePending ? 1 : 0;
+        QuUnlockHandle(EventTableHandle);
+        if (active != ActiveEventCount || (status != 0 && EventCount != 0))
+            abort();
+        QuDisposeEventTable();
+    });
+    HsDisposeHostHandle(image);
+    if (!HsTakeViolations().empty() || HsLiveHandles() != 0)
+        abort();
+    return 0;
+}
