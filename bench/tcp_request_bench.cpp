@@ -101,8 +101,8 @@ void CurlFetch(benchmark::State &state)
     state.SetLabel(file);
 }
 
-BENCHMARK(PluginFetch)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(CurlFetch)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(PluginFetch)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(CurlFetch)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 
 } // namespace
 

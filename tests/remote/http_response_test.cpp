@@ -141,18 +141,6 @@ TEST(HttpDecoder, EverySplitGivesTheSameResult)
     }
 }
 
-TEST(HttpDecoder, ByteByByte)
-{
-    for (const DecodeCase &c : DecodeCases()) {
-        std::vector<size_t> cuts;
-        for (size_t i = 1; i < c.input.size(); i++)
-            cuts.push_back(i);
-        Decoded split = Feed(c.input, cuts);
-        EXPECT_EQ(split.status, c.status) << c.name;
-        EXPECT_TRUE(c.status != 0 || split.data == c.result) << c.name;
-    }
-}
-
 // A chunk that needs more room than the buffer has left never completes;
 // the buffer fills with the chunk as it came, and nothing is lost or moved.
 TEST(HttpDecoder, ChunkLargerThanTheSpaceLeft)
