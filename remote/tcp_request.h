@@ -21,8 +21,7 @@ enum {
     kErrChunkLineTooLong = -4236
 };
 
-// Decoder states. The numbers are the ones the diagnostics and the tests
-// know them by.
+// Decoder states.
 enum {
     kHttpAwaitHeader = 1, // "\r\n\r\n" has not arrived yet
     kHttpPlainBody = 3,   // nothing more to decode
