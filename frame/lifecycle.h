@@ -1,5 +1,5 @@
 // The steps of start-up, idle, shutdown and dispatch that belong to the
-// other subsystems. Those not built yet are stand-ins in steps_not_built.cpp.
+// other subsystems.
 #ifndef ROUSER_LIFECYCLE_H
 #define ROUSER_LIFECYCLE_H
 

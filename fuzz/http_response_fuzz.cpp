@@ -1,0 +1,65 @@
+// libFuzzer target for the response decoder. The first input byte picks how
+// the rest is cut into reads; the rest is the answer. The decoder must stay
+// inside the data, and the cuts must not change the outcome. A second run
+// into a buffer smaller than the answer checks the bounds when it fills.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "remote/tcp_request.h"
+
+namespace {
+
+struct Outcome {
+    int32_t status, state, length;
+};
+
+// The receive loop's use of the decoder: append what fits, decode, stop at
+// an error or a complete body; one more run at the end for a chunked body.
+Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer, int32_t capacity)
+{
+    int32_t length = 0, headerEnd = 0, chunkPos = 0, chunked = 0;
+    Outcome out = {0, kHttpAwaitHeader, 0};
+    size_t at = 0;
+    uint32_t seed = cutSeed;
+    while (at < size && out.status == 0 && out.state != kHttpComplete && length < capacity) {
+        size_t piece = cutSeed == 0 ? size - at : 1 + (seed % 37);
+        seed = seed * 1103515245u + 12345u;
+        if (piece > size - at)
+            piece = size - at;
+        if (piece > (size_t)(capacity - length))
+            piece = (size_t)(capacity - length);
+        memcpy(buffer + length, data + at, piece);
+        length += (int32_t)piece;
+        at += piece;
+        out.status = QuDecodeHTTPResponse(buffer, &length, &headerEnd, &chunkPos, &chunked, &out.state);
+        if (length < 0 || length > capacity)
+            abort();
+        if (out.state != kHttpAwaitHeader && (headerEnd > chunkPos || chunkPos > length || headerEnd < 4))
+            abort();
+    }
+    if (out.status == 0 && chunked)
+        out.status = QuDecodeHTTPResponse(buffer, &length, &headerEnd, &chunkPos, &chunked, &out.state);
+    out.length = length;
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static char whole[kResponseCapacity], cut[kResponseCapacity], small[kResponseCapacity];
+    if (size < 1 || size - 1 > (size_t)kResponseCapacity)
+        return 0;
+    uint8_t seed = data[0];
+    data++;
+    size--;
+    Outcome a = Receive(data, size, 0, whole, kResponseCapacity);
+    Outcome b = Receive(data, size, seed | 1, cut, kResponseCapacity);
+    if (a.status != b.status || a.state != b.state)
+        abort();
+    if (a.status == 0 && (a.length != b.length || memcmp(whole, cut, (size_t)a.length) != 0))
+        abort();
+    Receive(data, size, seed, small, 1 + seed % 97);
+    return 0;
+}

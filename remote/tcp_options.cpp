@@ -1,0 +1,27 @@
+// The TCP request's own options: its time-out and its close-after text.
+#include "frame/plugin_frame.h"
+#include "tcp_request.h"
+
+int32_t QuReadTimeoutOption(const char *options, int32_t *ticks)
+{
+    int32_t value;
+    *ticks = kDefaultTimeoutTicks;
+    // Seconds win when both are given, even when they are out of range.
+    if (QuGetOptionNumber(options, "-timeoutsecs", &value)) {
+        if (value < 0 || value > kMaxTimeoutSecs)
+            return kErrOutOfRange;
+        *ticks = value * 60;
+    } else if (QuGetOptionNumber(options, "-timeoutticks", &value)) {
+        if (value < 0 || value > kMaxTimeoutTicks)
+            return kErrOutOfRange;
+        *ticks = value;
+    }
+    return 0;
+}
+
+void QuReadCloseAfterOption(const char *options, char *text)
+{
+    static const char kPattern[] = "-closeportafter=\"";
+    QuGetTextAfter(options, QuTextLength(options), kPattern, sizeof kPattern - 1, '"', 0, 1, false, text,
+                   kCloseTextSize);
+}

@@ -1,0 +1,181 @@
+// "Rous-SendRemoteEvent -tcprequest": sends the rest of the parameter to a
+// TCP server and returns its answer, read within one deadline into the
+// result handle and decoded in place. The socket is polled, with a busy
+// wait of 4 ticks whenever it has nothing and after every read.
+#include "frame/os_frame.h"
+#include "frame/plugin_frame.h"
+#include "remote.h"
+#include "tcp_request.h"
+
+enum { kReadSize = 1024, kPollWait = 4 };
+
+// The Ticks value the clock would reach when the millisecond counter wraps
+// (2^32 / 50 * 3); it falls back to 0 instead.
+static const uint32_t kTicksAtWrap = 257698038u;
+
+// What the diagnostic boxes show of a request or an answer: up to its
+// length or its first NUL, never more than the answer's capacity.
+static char DiagnosticText[kResponseCapacity + 1];
+
+// True while `timeout` ticks have not passed since `start`. A clock that
+// has fallen back counts on from where it stood, so that a request spanning
+// the wrap neither hangs nor ends early.
+static bool QuBeforeDeadline(uint32_t start, int32_t timeout)
+{
+    uint32_t now = QuGetTicks();
+    uint32_t elapsed = now >= start ? now - start : now + (kTicksAtWrap - start);
+    return elapsed < (uint32_t)timeout;
+}
+
+static void QuShowNumber(const char *caption, int32_t value)
+{
+    char text[16];
+    if (ShowDebugMessages != 1)
+        return;
+    QuFormatSigned(value, text);
+    QuOsMessageBox(caption, text);
+}
+
+static void QuShowBytes(const char *caption, const char *bytes, int32_t length)
+{
+    if (ShowDebugMessages != 1)
+        return;
+    int32_t n = 0;
+    while (n < length && n < kResponseCapacity && bytes[n] != 0)
+        n++;
+    QuCopyBytes(DiagnosticText, bytes, n);
+    DiagnosticText[n] = 0;
+    QuOsMessageBox(caption, DiagnosticText);
+}
+
+static int32_t QuSendRequest(QuSocket socket, const char *request, int32_t length, uint32_t start,
+                             int32_t timeout, int32_t *sent)
+{
+    int32_t status = 0;
+    *sent = 0;
+    while (status == 0 && *sent < length && QuBeforeDeadline(start, timeout)) {
+        int32_t count = 0;
+        status = QuSendSome(socket, request + *sent, length - *sent, &count);
+        if (status == kWsaWouldBlock) {
+            status = 0;
+            QuBusyWait(kPollWait);
+        } else if (status == 0 && count > 0 && count <= length - *sent) {
+            *sent += count;
+        }
+    }
+    if (status == 0 && *sent < length)
+        status = kWsaWouldBlock;
+    return status;
+}
+
+// Reads until the peer closes, the buffer fills, a chunked body completes,
+// the close-after text arrives or the deadline passes.
+static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen, int32_t *length,
+                                 const char *closeText, int32_t closeLength, uint32_t start, int32_t timeout)
+{
+    int32_t status = 0, state = kHttpAwaitHeader, headerEnd = 0, chunkPos = 0, chunked = 0, resume = 0;
+    while (status == 0 && *length < maxLen && QuBeforeDeadline(start, timeout)) {
+        int32_t room = maxLen - *length;
+        int32_t received = 0;
+        status = QuReceiveSome(socket, response + *length, room < kReadSize ? room : kReadSize, &received);
+        if (status == kWsaWouldBlock) {
+            status = 0;
+            QuBusyWait(kPollWait);
+            continue;
+        }
+        if (status != 0 || received <= 0)
+            break;
+        *length += received;
+        status = QuDecodeHTTPResponse(response, length, &headerEnd, &chunkPos, &chunked, &state);
+        if (status != 0 || state == kHttpComplete)
+            break;
+        if (closeLength > 0 && QuFindCloseText(response, *length, closeText, closeLength, &resume)) {
+            // Whatever came after the text is dropped.
+            *length = resume;
+            break;
+        }
+        QuBusyWait(kPollWait);
+    }
+    if (status == 0 && !QuBeforeDeadline(start, timeout))
+        status = kErrDeadline;
+    if (status == 0 && *length == 0)
+        status = kErrNothingReceived;
+    if (status == 0 && chunked)
+        status = QuDecodeHTTPResponse(response, length, &headerEnd, &chunkPos, &chunked, &state);
+    return status;
+}
+
+int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, int32_t requestLength,
+                     int32_t timeout, const char *closeText, int32_t closeLength, char *response,
+                     int32_t *ioReturnedLen)
+{
+    uint32_t ip;
+    QuSocket socket;
+    int32_t status = QuStartSockets();
+    if (status != 0)
+        return status;
+    status = QuLookupAddress(address, &ip);
+    if (status != 0) {
+        QuShowNumber("QuLookupAddress errorcode =", status);
+        return status;
+    }
+    uint32_t start = QuGetTicks();
+    status = QuEstablishConnection(ip, port, start + (uint32_t)timeout, &socket);
+    if (status != 0) {
+        QuShowNumber("QuEstablishConnection errorcode =", status);
+        return status;
+    }
+    int32_t sent = 0;
+    status = QuSendRequest(socket, request, requestLength, start, timeout, &sent);
+    if (status != 0) {
+        QuShowNumber("SEND ERROR errorcode =", status);
+        QuShowNumber("i =", sent);
+        QuShowNumber("iSendDataLen =", requestLength);
+        QuShowBytes("the data =", request, requestLength);
+    }
+    int32_t maxLen = *ioReturnedLen;
+    *ioReturnedLen = 0;
+    if (status == 0)
+        status = QuReceiveResponse(socket, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
+    if (status != 0) {
+        QuShowNumber("RECV ERROR errorcode =", status);
+        QuShowNumber("*ioReturnedLen =", *ioReturnedLen);
+        QuShowNumber("maxLen =", maxLen);
+        QuShowBytes("the data =", response, *ioReturnedLen);
+    }
+    QuCloseConnection(socket);
+    return status;
+}
+
+int32_t QuTCPRequestEntry(HostHandle parameter, int32_t position, const char *address, uint16_t port,
+                          const char *options, HostHandle result)
+{
+    char closeText[kCloseTextSize];
+    char *request, *response;
+    int32_t timeout;
+    int32_t requestLength = position < 0 ? 0 : QuGetHandleSize(parameter) - position;
+    if (requestLength <= 0)
+        return kErrBadParameter;
+    int32_t status = QuReadTimeoutOption(options, &timeout);
+    if (status != 0)
+        return status;
+    QuReadCloseAfterOption(options, closeText);
+    status = QuLockHandle(parameter, &request);
+    if (status != 0)
+        return status;
+    if (QuSetHandleSize(result, kResponseCapacity) != 0) {
+        QuUnlockHandle(parameter);
+        return kErrMemory;
+    }
+    status = QuLockHandle(result, &response);
+    if (status == 0) {
+        int32_t ioReturnedLen = kResponseCapacity;
+        status = QuTCPRequest(address, port, request + position, requestLength, timeout, closeText,
+                              QuTextLength(closeText), response, &ioReturnedLen);
+        QuUnlockHandle(result);
+        if (status == 0 && QuSetHandleSize(result, ioReturnedLen) != 0)
+            status = kErrMemory;
+    }
+    QuUnlockHandle(parameter);
+    return status;
+}

@@ -1,0 +1,62 @@
+// TCP requests of "Rous-SendRemoteEvent": the option readers, the search
+// for the close-after text and the decoder that works the answer in place.
+#ifndef ROUSER_TCP_REQUEST_H
+#define ROUSER_TCP_REQUEST_H
+
+#include <stdint.h>
+
+#include "remote.h"
+
+enum {
+    kDefaultTimeoutTicks = 600,
+    kMaxTimeoutSecs = 300,
+    kMaxTimeoutTicks = 18000,
+    kCloseTextSize = 1000,     // the close-after text and its terminator
+    kResponseCapacity = 64000, // the result handle during the exchange
+    kChunkLineSize = 2000      // a chunk-size line must be shorter than this
+};
+
+enum {
+    kErrNothingReceived = -71,
+    kErrChunkLineTooLong = -4236
+};
+
+// Decoder states.
+enum {
+    kHttpAwaitHeader = 1, // "\r\n\r\n" has not arrived yet
+    kHttpPlainBody = 3,   // nothing more to decode
+    kHttpChunkSize = 4,   // a chunk-size line is due at the chunk position
+    kHttpLastChunk = 5,   // the chunk of size 0 has been seen
+    kHttpComplete = 99    // the chunked body is complete
+};
+
+// 600 ticks, or "-timeoutsecs" (0 to 300) times 60, or else "-timeoutticks"
+// (0 to 18000). Out of range: -4228 (kErrOutOfRange) and *ticks stays 600.
+int32_t QuReadTimeoutOption(const char *options, int32_t *ticks);
+// The text inside -closeportafter="..." (exact, at most 999 characters),
+// into `text` of kCloseTextSize bytes; empty when absent.
+void QuReadCloseAfterOption(const char *options, char *text);
+
+// Looks for `text` in data[*resume, length) and moves *resume past it, or
+// back far enough that a text split between two reads is still found.
+bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength,
+                     int32_t *resume);
+
+// Runs the decoder over the `*length` bytes received so far; called again
+// after each read. It only ever moves bytes down inside the data, so the
+// length never grows. 0 also while it waits for more data.
+int32_t QuDecodeHTTPResponse(char *buffer, int32_t *length, int32_t *headerEnd, int32_t *chunkPos,
+                             int32_t *chunked, int32_t *state);
+// Connects to `address` (dotted or a host name) and `port`, sends the
+// request and reads the answer into `response`, all within `timeout` ticks.
+// *ioReturnedLen: the response's capacity in, the bytes it holds out. The
+// diagnostic boxes appear while ShowDebugMessages is 1.
+int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, int32_t requestLength,
+                     int32_t timeout, const char *closeText, int32_t closeLength, char *response,
+                     int32_t *ioReturnedLen);
+
+// The hexadecimal size at the start of a chunk-size line, read as "%lx"
+// reads it into a 32-bit long; -50 when there is no number.
+int32_t QuParseChunkSize(const char *line, int32_t lineLength, uint32_t *size);
+
+#endif

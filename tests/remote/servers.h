@@ -1,0 +1,38 @@
+// The loopback servers of tests/servers/serve.py: Python's http.server for
+// plain answers, a scripted server for everything else, and what curl
+// received from them. scripts/test starts them once for every row and
+// names their folder in ROUSER_TEST_SERVERS; without it the POSIX tests
+// start their own, which end with the test program.
+#ifndef ROUSER_TEST_SERVERS_H
+#define ROUSER_TEST_SERVERS_H
+
+#include <string>
+
+struct LoopbackServers {
+    bool ready = false;
+    std::string why; // when not ready
+    int plain = 0, scripted = 0, refused = 0;
+    std::string folder;
+};
+
+// Starts them at the first use.
+const LoopbackServers &Servers(void);
+// What curl received for a case of serve.py: "raw" (curl --raw -i) or
+// "body" (the body curl decoded).
+std::string CurlReference(const std::string &name, const std::string &kind);
+
+// Ends the case when the servers cannot be had: a failure where the test
+// program can start them, a skip under Wine without scripts/test.
+#define REQUIRE_SERVERS()                                                        \
+    do {                                                                         \
+        const LoopbackServers &servers_ = Servers();                             \
+        if (!servers_.ready) {                                                   \
+            if (ServersOptional())                                               \
+                GTEST_SKIP() << servers_.why;                                    \
+            FAIL() << servers_.why;                                              \
+        }                                                                        \
+    } while (0)
+
+bool ServersOptional(void);
+
+#endif

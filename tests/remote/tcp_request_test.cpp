@@ -1,0 +1,196 @@
+// "Rous-SendRemoteEvent -tcprequest" from end to end, through the host's
+// call, against the loopback servers of tests/servers: answers as curl
+// receives them, time-outs, the close-after text, the buffer limit, the
+// refusals, and the diagnostic boxes.
+#include "support/fixture.h"
+#include "support/message_boxes.h"
+
+#include "frame/host_overrides.h"
+#include "frame/plugin_frame.h"
+#include "remote/remote.h"
+#include "remote/servers.h"
+
+namespace {
+
+const uint32_t kSendRemoteEvent = 6;
+
+std::string Get(const std::string &path)
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: rouser-test\r\n\r\n";
+}
+
+std::string Error(int32_t code)
+{
+    return "$$" + std::to_string(code);
+}
+
+class TcpRequestTest : public PluginTest {
+protected:
+    void SetUp() override
+    {
+        PluginTest::SetUp();
+        ShowDebugMessages = 0;
+        // The servers answer in real time, so the deadlines run on the real clock.
+        QuOverrideMilliseconds(nullptr);
+    }
+
+    std::string Call(const std::string &options, int port, const std::string &request)
+    {
+        std::string parameter = "-tcprequest -portnumber=" + std::to_string(port) + " " + options + "|127.0.0.1|" + request;
+        std::string result = HsCallFunction(kSendRemoteEvent, parameter).text;
+        ExpectHostRulesKept();
+        return result;
+    }
+
+    std::string Scripted(const std::string &path, const std::string &options = "")
+    {
+        return Call(options, Servers().scripted, Get(path));
+    }
+
+    // Connections the scripted server has had, not counting these queries.
+    std::string Connections()
+    {
+        std::string answer = Scripted("/count");
+        size_t body = answer.find("\r\n\r\n");
+        return body == std::string::npos ? answer : answer.substr(body + 4);
+    }
+};
+
+TEST_F(TcpRequestTest, PlainAnswerAsCurlReceivesIt)
+{
+    REQUIRE_SERVERS();
+    const struct {
+        const char *name, *path;
+    } cases[] = {{"hello", "/hello.txt"}, {"1k", "/1k.txt"}};
+    for (const auto &c : cases) {
+        std::string expected = CurlReference(c.name, "raw");
+        ASSERT_FALSE(expected.empty()) << c.name;
+        EXPECT_EQ(Call("", Servers().plain, Get(c.path)), expected) << c.name;
+    }
+}
+
+TEST_F(TcpRequestTest, ChunkedAnswersAsCurlDecodesThem)
+{
+    REQUIRE_SERVERS();
+    const struct {
+        const char *name, *path;
+    } cases[] = {
+        {"chunked-basic", "/chunked/basic"},           // 5 and 3 bytes
+        {"chunked-extension", "/chunked/extension"},   // 1A;name=value
+        {"chunked-hexcase", "/chunked/hexcase"},       // 1a, A, f, F
+        {"chunked-trailers", "/chunked/trailers"},
+        {"chunked-lastfield", "/chunked/lastfield"},   // other letter case, last field
+        {"chunked-notchunked", "/chunked/notchunked"}, // "Transfer" in another field
+        {"chunked-slow", "/chunked/slow"},             // many small writes with pauses
+    };
+    for (const auto &c : cases) {
+        std::string raw = CurlReference(c.name, "raw");
+        size_t headerEnd = raw.find("\r\n\r\n");
+        ASSERT_NE(headerEnd, std::string::npos) << c.name;
+        std::string expected = raw.substr(0, headerEnd + 4) + CurlReference(c.name, "body");
+        // These servers keep the connection open: only the decoder ends them.
+        EXPECT_EQ(Scripted(c.path, "-timeoutsecs=20"), expected) << c.name;
+    }
+}
+
+TEST_F(TcpRequestTest, NeverClosingServerTimesOut)
+{
+    REQUIRE_SERVERS();
+    EXPECT_EQ(Scripted("/never-closes", "-timeoutticks=12"), Error(-4230));
+}
+
+TEST_F(TcpRequestTest, CloseAfterTextEndsTheAnswer)
+{
+    REQUIRE_SERVERS();
+    // The text arrives in two reads; what follows it is dropped.
+    EXPECT_EQ(Scripted("/close-after", "-timeoutsecs=20 -closeportafter=\"</html>\""),
+              "HTTP/1.0 200 OK\r\n\r\n<html><body>split</body></html>");
+}
+
+TEST_F(TcpRequestTest, LongAnswerFillsTheBuffer)
+{
+    REQUIRE_SERVERS();
+    std::string expected = CurlReference("big", "raw");
+    ASSERT_GT(expected.size(), 64000u);
+    // The server keeps the connection open: the full buffer ends the request.
+    std::string result = Scripted("/big", "-timeoutsecs=60");
+    EXPECT_EQ(result.size(), 64000u);
+    EXPECT_TRUE(result == expected.substr(0, 64000)) << result.substr(0, 200);
+}
+
+TEST_F(TcpRequestTest, TimeoutOutOfRangeMakesNoConnection)
+{
+    REQUIRE_SERVERS();
+    int before = std::stoi(Connections());
+    EXPECT_EQ(Scripted("/never-closes", "-timeoutsecs=301"), Error(-4228));
+    EXPECT_EQ(Scripted("/never-closes", "-timeoutticks=18001"), Error(-4228));
+    EXPECT_EQ(std::stoi(Connections()), before);
+    // The count does see a request that is made.
+    EXPECT_EQ(Scripted("/silent", "-timeoutsecs=20"), Error(-71));
+    EXPECT_EQ(std::stoi(Connections()), before + 1);
+}
+
+TEST_F(TcpRequestTest, Refusals)
+{
+    REQUIRE_SERVERS();
+    EXPECT_EQ(Call("", Servers().refused, Get("/")), Error(10061)) << "nothing listening";
+    EXPECT_EQ(Scripted("/silent", "-timeoutsecs=20"), Error(-71)) << "closed without answering";
+    EXPECT_EQ(HsCallFunction(kSendRemoteEvent, "-tcprequest|127.0.0.1|").text, Error(-50)) << "no request";
+}
+
+TEST_F(TcpRequestTest, DiagnosticBoxesWhileSwitchedOn)
+{
+    REQUIRE_SERVERS();
+    BoxesStartWatching();
+    Call("-showdebugmessages", Servers().refused, Get("/"));
+    Scripted("/silent", "-timeoutsecs=20");  // the switch stays on
+    std::vector<ShownBox> boxes = BoxesStopWatching();
+    const ShownBox expected[] = {
+        {"QuEstablishConnection errorcode =", "10061"},
+        {"RECV ERROR errorcode =", "-71"},
+        {"*ioReturnedLen =", "0"},
+        {"maxLen =", "64000"},
+        {"the data =", ""},
+    };
+    ASSERT_EQ(boxes.size(), sizeof expected / sizeof expected[0]);
+    for (size_t i = 0; i < boxes.size(); i++) {
+        EXPECT_EQ(boxes[i].caption, expected[i].caption) << i;
+        EXPECT_EQ(boxes[i].text, expected[i].text) << i;
+    }
+
+    BoxesStartWatching();
+    Call("-stopdebugmessages", Servers().refused, Get("/"));
+    Scripted("/silent", "-timeoutsecs=20");
+    EXPECT_TRUE(BoxesStopWatching().empty());
+}
+
+TEST_F(TcpRequestTest, TimeOutAcrossTheTicksWrap)
+{
+    REQUIRE_SERVERS();
+    // Ticks fall back to 0 a few reads into the request; the time-out still
+    // runs its course instead of waiting for a deadline the clock never reaches.
+    HsUseSimulatedClock(0xFFFFFFFFu - 200);
+    HsSetMillisecondsPerRead(1);
+    EXPECT_EQ(Scripted("/never-closes", "-timeoutticks=30"), Error(-4230));
+    EXPECT_LT(QuGetTicks(), 1000u) << "the clock wrapped during the request";
+}
+
+TEST_F(TcpRequestTest, FailingHostCallbacks)
+{
+    REQUIRE_SERVERS();
+    // Each fallible callback of a whole request fails in turn: an error
+    // result or the answer, and nothing left locked.
+    std::string expected = CurlReference("hello", "raw");
+    for (int64_t n = 1; n < 100; n++) {
+        HsFailNthFallible(n);
+        std::string result = Call("", Servers().plain, Get("/hello.txt"));
+        bool injected = HsFaultInjected();
+        HsFailNthFallible(0);
+        EXPECT_TRUE(result == expected || result.compare(0, 2, "$$") == 0 || result.empty()) << n << ": " << result;
+        EXPECT_EQ(HsLockedHandles(), 0) << n;
+        if (!injected)
+            break;
+    }
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+"""A TCP server that answers each request path with one behaviour that a
+stock HTTP server will not show on demand: chunked bodies of every shape,
+answers written in pieces with pauses, a connection that never closes, one
+that closes without a word, and answers larger than the plug-in's buffer.
+
+The request is read up to its empty line; its first line picks the path.
+"""
+
+import socket
+import socketserver
+import threading
+import time
+
+ALPHABET = b"abcdefghijklmnopqrstuvwxyz"
+HOLD_SECONDS = 60  # longest a connection is kept open for a client
+BIG_SIZE = 70000
+
+
+def chunked(*parts, last_field=b"Transfer-Encoding: chunked\r\n", extra=b""):
+    head = b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" + last_field + extra + b"\r\n"
+    return head + b"".join(parts)
+
+
+def chunk(data, size_text=None):
+    size_text = size_text if size_text is not None else b"%x" % len(data)
+    return size_text + b"\r\n" + data + b"\r\n"
+
+
+LAST = b"0\r\n\r\n"
+
+# Path: the whole answer, written at once, and whether the server closes
+# after it (False: it waits for the client to close).
+ANSWERS = {
+    "/chunked/basic": (chunked(chunk(b"hello"), chunk(b"abc"), LAST), False),
+    "/chunked/extension": (chunked(chunk(ALPHABET, b"1A;name=value"), LAST), False),
+    "/chunked/hexcase": (chunked(chunk(ALPHABET, b"1a"), chunk(b"0123456789", b"A"),
+                                 chunk(ALPHABET[:15], b"f"), chunk(ALPHABET[:15], b"F"), LAST), False),
+    "/chunked/trailers": (chunked(chunk(b"payload"), b"0\r\nX-Checksum: 42\r\nX-Other: yes\r\n\r\n"), False),
+    "/chunked/lastfield": (chunked(chunk(b"wxyz"), LAST, last_field=b"Server: scripted\r\n",
+                                   extra=b"tRANSFER-eNCODING: Chunked\r\n"), False),
+    "/chunked/notchunked": (b"HTTP/1.1 200 OK\r\nX-Transfer-Note: chunked\r\nContent-Length: 13\r\n"
+                            b"Connection: close\r\n\r\n3\r\nabc\r\n0\r\n\r\n", True),
+}
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.request.settimeout(10)
+
+    def read_request(self):
+        data = b""
+        while b"\r\n\r\n" not in data:
+            try:
+                piece = self.request.recv(4096)
+            except OSError:
+                break
+            if not piece:
+                break
+            data += piece
+        first = data.split(b"\r\n", 1)[0].split()
+        return first[1].decode("latin-1") if len(first) >= 2 else ""
+
+    def hold(self):
+        """Keeps the connection open until the client closes it."""
+        self.request.settimeout(HOLD_SECONDS)
+        try:
+            while self.request.recv(4096):
+                pass
+        except OSError:
+            pass
+
+    def send_in_pieces(self, data, size, pause):
+        for at in range(0, len(data), size):
+            self.request.sendall(data[at:at + size])
+            time.sleep(pause)
+
+    def handle(self):
+        path = self.read_request()
+        if path == "/count":
+            # Connections other than these queries, before this one.
+            with self.server.lock:
+                self.server.queries += 1
+                count = self.server.connections - self.server.queries
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % count)
+            return
+        if path in ANSWERS:
+            answer, closes = ANSWERS[path]
+            self.request.sendall(answer)
+            if not closes:
+                self.hold()
+        elif path == "/chunked/slow":
+            body = chunked(chunk(b"first part"), chunk(b"second"), chunk(ALPHABET, b"1A;x=y"), LAST)
+            self.send_in_pieces(body, 7, 0.01)
+            self.hold()
+        elif path == "/never-closes":
+            self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nnot all yet")
+            self.hold()
+        elif path == "/close-after":
+            # The close-after text arrives in two reads, and more follows it.
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n<html><body>split</bo")
+            time.sleep(0.3)
+            self.request.sendall(b"dy></html>\r\nafter the end")
+            self.hold()
+        elif path == "/big":
+            head = b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % BIG_SIZE
+            self.request.sendall(head + big_body())
+            self.hold()
+        # "/silent" and anything unknown: close without a word.
+
+    def finish(self):
+        pass
+
+
+def big_body():
+    line = b"".join(b"%05d " % i + ALPHABET[: i % 20] + b"\n" for i in range(2000))
+    return (line * (BIG_SIZE // len(line) + 1))[:BIG_SIZE]
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self):
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.lock = threading.Lock()
+        self.connections = 0
+        self.queries = 0
+
+    def process_request(self, request, client_address):
+        with self.lock:
+            self.connections += 1
+        super().process_request(request, client_address)

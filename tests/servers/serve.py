@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Starts the loopback servers that the TCP request tests and the benchmark
+talk to, records what curl receives from them, and says where they listen.
+
+    serve.py FOLDER [--stop-on-eof] [--max-seconds N]
+
+FOLDER/www/              files that Python's http.server serves (HTTP/1.0:
+                         it answers and closes)
+FOLDER/curl/NAME.raw     what `curl --raw` received for case NAME
+FOLDER/curl/NAME.body    the body curl decoded for it
+FOLDER/servers.txt       lines "plain PORT", "scripted PORT" and "refused
+                         PORT" (a bound port nobody listens on); written
+                         last, so that its presence means ready
+
+Everything listens on 127.0.0.1 only. The servers run until SIGTERM or
+SIGINT, with --stop-on-eof also until standard input ends (so that a test
+program that started them takes them along when it exits), and never longer
+than --max-seconds (default 7200).
+"""
+
+import argparse
+import functools
+import http.server
+import os
+import signal
+import socket
+import subprocess
+import sys
+import threading
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import scripted  # noqa: E402
+
+# Fixed, so that two fetches of one file are equal byte for byte.
+FIXED_DATE = "Mon, 01 Jan 2024 00:00:00 GMT"
+
+SIZES = {"1k.txt": 1024, "16k.txt": 16 * 1024, "64k.txt": 64 * 1024}
+
+# Case name: (server, path). curl's view of each is recorded at start.
+REFERENCES = {
+    "hello": ("plain", "/hello.txt"),
+    "1k": ("plain", "/1k.txt"),
+    "chunked-basic": ("scripted", "/chunked/basic"),
+    "chunked-extension": ("scripted", "/chunked/extension"),
+    "chunked-hexcase": ("scripted", "/chunked/hexcase"),
+    "chunked-trailers": ("scripted", "/chunked/trailers"),
+    "chunked-lastfield": ("scripted", "/chunked/lastfield"),
+    "chunked-notchunked": ("scripted", "/chunked/notchunked"),
+    "chunked-slow": ("scripted", "/chunked/slow"),
+    "big": ("scripted", "/big"),
+}
+
+
+class PlainHandler(http.server.SimpleHTTPRequestHandler):
+    def date_time_string(self, timestamp=None):
+        return FIXED_DATE
+
+    def log_message(self, format, *args):
+        pass
+
+
+class PlainServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def text_of_size(size):
+    line = b"The quick brown fox jumps over the lazy dog 0123456789.\n"
+    return (line * (size // len(line) + 1))[:size]
+
+
+def make_files(www):
+    os.makedirs(www, exist_ok=True)
+    files = {"hello.txt": b"Hello from http.server\n"}
+    files.update({name: text_of_size(size) for name, size in SIZES.items()})
+    for name, data in files.items():
+        with open(os.path.join(www, name), "wb") as out:
+            out.write(data)
+
+
+def record_references(folder, ports):
+    out = os.path.join(folder, "curl")
+    os.makedirs(out, exist_ok=True)
+    for name, (server, path) in REFERENCES.items():
+        url = "http://127.0.0.1:%d%s" % (ports[server], path)
+        # -i: the status line and header fields as received, before the body.
+        for kind, extra in (("raw", ["--raw", "-i"]), ("body", [])):
+            target = os.path.join(out, "%s.%s" % (name, kind))
+            subprocess.run(["curl", "-s", "-S", "--max-time", "30", *extra, "-o", target, url], check=True)
+
+
+def start(server):
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("--stop-on-eof", action="store_true")
+    parser.add_argument("--max-seconds", type=float, default=7200)
+    args = parser.parse_args()
+
+    folder = os.path.abspath(args.folder)
+    ready = os.path.join(folder, "servers.txt")
+    os.makedirs(folder, exist_ok=True)
+    if os.path.exists(ready):
+        os.remove(ready)
+    www = os.path.join(folder, "www")
+    make_files(www)
+
+    done = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: done.set())
+    signal.signal(signal.SIGINT, lambda *_: done.set())
+    if args.stop_on_eof:
+        threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
+
+    plain = PlainServer(("127.0.0.1", 0), functools.partial(PlainHandler, directory=www))
+    custom = scripted.Server()
+    refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    refused.bind(("127.0.0.1", 0))
+    ports = {"plain": plain.server_address[1], "scripted": custom.server_address[1],
+             "refused": refused.getsockname()[1]}
+    start(plain)
+    start(custom)
+    try:
+        record_references(folder, ports)
+    except (OSError, subprocess.CalledProcessError) as error:
+        print("serve.py: curl could not record the references: %s" % error, file=sys.stderr)
+        return 2
+
+    with open(ready + ".new", "w") as out:
+        for name, port in ports.items():
+            out.write("%s %d\n" % (name, port))
+    os.replace(ready + ".new", ready)
+    print("ready " + " ".join("%s=%d" % item for item in ports.items()), flush=True)
+
+    done.wait(args.max_seconds)
+    plain.shutdown()
+    custom.shutdown()
+    refused.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
