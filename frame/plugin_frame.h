@@ -92,5 +92,10 @@ void QuBusyWait(int32_t n);
 // True once `now` has reached `deadline` on a wrapping 32-bit counter. Both
 // must lie within 2^31 of each other.
 bool QuReached(uint32_t now, uint32_t deadline);
+// Ticks since `start`. The clock falls back to 0 when the millisecond
+// counter wraps; it is counted on from where it stood.
+uint32_t QuTicksSince(uint32_t start);
+// True while fewer than `timeout` ticks have passed since `start`.
+bool QuBeforeDeadline(uint32_t start, int32_t timeout);
 
 #endif

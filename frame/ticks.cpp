@@ -14,6 +14,21 @@ bool QuReached(uint32_t now, uint32_t deadline)
     return (int32_t)(now - deadline) >= 0;
 }
 
+// The Ticks value the clock would reach when the millisecond counter wraps
+// (2^32 / 50 * 3); it falls back to 0 instead.
+static const uint32_t kTicksAtWrap = 257698038u;
+
+uint32_t QuTicksSince(uint32_t start)
+{
+    uint32_t now = QuGetTicks();
+    return now >= start ? now - start : now + (kTicksAtWrap - start);
+}
+
+bool QuBeforeDeadline(uint32_t start, int32_t timeout)
+{
+    return QuTicksSince(start) < (uint32_t)timeout;
+}
+
 void QuBusyWait(int32_t n)
 {
     uint32_t deadline = QuMilliseconds() + (uint32_t)n * 16u;

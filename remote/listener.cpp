@@ -40,9 +40,12 @@ void QuHandleRemoteEvent(const char *datagram, int32_t length)
     if (!QuReadDatagram(datagram, length, &event) || !QuKeyAccepted(event.key))
         return;
     uint32_t now = QuNow1904(NULL);
+    const char *payload = datagram + event.payloadStart;
+    int32_t payloadLength = event.payloadLength;
+    int32_t flags = event.flags;
     // A failed insertion (a full table, no memory) loses the datagram.
-    if (event.payloadLength > 0)
-        QuInsertEvent(now, event.flags, datagram + event.payloadStart, event.payloadLength, &eventID);
+    if (payloadLength > 0)
+        QuInsertEvent(now, flags, payload, payloadLength, &eventID);
     // A burst is drained at about one datagram per idle call.
     NextPollTicks = QuGetTicks() + 1;
 }

@@ -57,10 +57,11 @@ int32_t QuSendDatagram(const char *address, uint16_t port, const char *data, int
 // A dotted address, or else the first address of a host name; the address
 // in network byte order. 0 or the socket error.
 int32_t QuLookupAddress(const char *text, uint32_t *address);
-// Connects within `deadline` (Ticks, QuGetTicks). 0 with an open,
+// Connects within `timeout` ticks from `start` (QuGetTicks). 0 with an open,
 // non-blocking socket; otherwise *socket is kNoSocket and the status is the
 // socket error (10061 refused), -4225, or -4230 when the deadline passed.
-int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t deadline, QuSocket *socket);
+int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t start, int32_t timeout,
+                              QuSocket *socket);
 // One send on a connected socket: 0 and *sent, or the socket error (10035
 // when it would block).
 int32_t QuSendSome(QuSocket socket, const char *data, int32_t count, int32_t *sent);

@@ -124,9 +124,9 @@ int32_t QuLookupAddress(const char *text, uint32_t *address)
 
 // Polls a connection in progress until it is made, fails or the deadline
 // passes; 0 once connected.
-static int32_t QuAwaitConnection(QuSocket socket, uint32_t deadline)
+static int32_t QuAwaitConnection(QuSocket socket, uint32_t start, int32_t timeout)
 {
-    while (!QuReached(QuGetTicks(), deadline)) {
+    while (QuBeforeDeadline(start, timeout)) {
         QuOsConnectState state;
         int32_t status = QuOsPollConnect(socket, &state);
         if (status != 0)
@@ -145,7 +145,8 @@ static int32_t QuAwaitConnection(QuSocket socket, uint32_t deadline)
     return kErrDeadline;
 }
 
-int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t deadline, QuSocket *socket)
+int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t start, int32_t timeout,
+                              QuSocket *socket)
 {
     *socket = kNoSocket;
     QuSocket s;
@@ -156,7 +157,7 @@ int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t deadline
     if (status == 0) {
         status = QuOsConnect(s, address, port);
         if (status == kWsaWouldBlock)
-            status = QuAwaitConnection(s, deadline);
+            status = QuAwaitConnection(s, start, timeout);
     }
     if (status != 0) {
         QuOsCloseSocket(s);

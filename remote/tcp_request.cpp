@@ -9,23 +9,9 @@
 
 enum { kReadSize = 1024, kPollWait = 4 };
 
-// The Ticks value the clock would reach when the millisecond counter wraps
-// (2^32 / 50 * 3); it falls back to 0 instead.
-static const uint32_t kTicksAtWrap = 257698038u;
-
 // What the diagnostic boxes show of a request or an answer: up to its
 // length or its first NUL, never more than the answer's capacity.
 static char DiagnosticText[kResponseCapacity + 1];
-
-// True while `timeout` ticks have not passed since `start`. A clock that
-// has fallen back counts on from where it stood, so that a request spanning
-// the wrap neither hangs nor ends early.
-static bool QuBeforeDeadline(uint32_t start, int32_t timeout)
-{
-    uint32_t now = QuGetTicks();
-    uint32_t elapsed = now >= start ? now - start : now + (kTicksAtWrap - start);
-    return elapsed < (uint32_t)timeout;
-}
 
 static void QuShowNumber(const char *caption, int32_t value)
 {
@@ -120,7 +106,7 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
         return status;
     }
     uint32_t start = QuGetTicks();
-    status = QuEstablishConnection(ip, port, start + (uint32_t)timeout, &socket);
+    status = QuEstablishConnection(ip, port, start, timeout, &socket);
     if (status != 0) {
         QuShowNumber("QuEstablishConnection errorcode =", status);
         return status;

@@ -65,13 +65,13 @@ TEST_F(SocketsTest, ConnectionsWithinADeadline)
     QuSocket socket = 12345;
     QuOverrideMilliseconds(nullptr);
 
-    EXPECT_EQ(QuEstablishConnection(loopback, FreeTcpPort(), QuGetTicks() + 600, &socket), kWsaRefused)
+    EXPECT_EQ(QuEstablishConnection(loopback, FreeTcpPort(), QuGetTicks(), 600, &socket), kWsaRefused)
         << "the refusal's own code, whichever way the platform shows it";
     EXPECT_EQ(socket, kNoSocket);
 
     NetProbe server, accepted;
     ASSERT_TRUE(ProbeListenTcp(&server, 5));
-    ASSERT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks() + 600, &socket), 0);
+    ASSERT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks(), 600, &socket), 0);
     ASSERT_NE(socket, kNoSocket);
     ASSERT_TRUE(ProbeAccept(server, &accepted));
     int32_t sent = 0;
@@ -88,17 +88,22 @@ TEST_F(SocketsTest, ConnectionsWithinADeadline)
     // A backlog of one, filled: a new connection stays in progress.
     QuSocket filler = kNoSocket;
     ASSERT_TRUE(ProbeListenTcp(&server, 0));
-    ASSERT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks() + 600, &filler), 0);
+    ASSERT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks(), 600, &filler), 0);
     HsUseSimulatedClock(1000000);
     HsSetMillisecondsPerRead(16);
     socket = 12345;
-    EXPECT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks(), &socket), kErrDeadline)
+    EXPECT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks(), 0, &socket), kErrDeadline)
         << "a deadline already reached gives up before polling";
     EXPECT_EQ(socket, kNoSocket);
     uint32_t start = QuGetTicks();
-    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start + 30, &socket), kErrDeadline);
+    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrDeadline);
     EXPECT_EQ(socket, kNoSocket);
     EXPECT_GE(QuGetTicks() - start, 30u);
+    // Across the fall of the Ticks clock at the counter's wrap: still 30.
+    HsSetMilliseconds(0xFFFFFFFFu - 200);
+    start = QuGetTicks();
+    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrDeadline);
+    EXPECT_LT(QuGetTicks(), 100u) << "the wait ended after the wrap, not before";
     QuCloseConnection(filler);
     ProbeClose(&server);
 }
