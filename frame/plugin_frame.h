@@ -68,6 +68,9 @@ bool QuBaseNameMatches(char *path, const char *name);
 void QuToCountedString(const char *text, unsigned char *out);
 int32_t QuCopyBounded(const char *bytes, int32_t count, char *buffer, int32_t capacity);
 int32_t QuParseSigned(const char *text);
+// Steps over leading white space and one sign, as the standard library's
+// number conversions do; true for a minus sign.
+bool QuSkipBlanksAndSign(const char **text);
 uint32_t QuParseUnsigned(const char *text);
 // Decimal text of a value into a buffer of at least 12 bytes; returns its length.
 int32_t QuFormatSigned(int32_t value, char *out);

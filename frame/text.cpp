@@ -172,16 +172,24 @@ int32_t QuParseSigned(const char *text)
     return (int32_t)value;
 }
 
-uint32_t QuParseUnsigned(const char *text)
+bool QuSkipBlanksAndSign(const char **text)
 {
-    // Behaves as a 32-bit strtoul: overflow gives all bits set, a negative
-    // value wraps.
-    const char *p = text;
+    const char *p = *text;
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         p++;
     bool negative = *p == '-';
     if (*p == '-' || *p == '+')
         p++;
+    *text = p;
+    return negative;
+}
+
+uint32_t QuParseUnsigned(const char *text)
+{
+    // Behaves as a 32-bit strtoul: overflow gives all bits set, a negative
+    // value wraps.
+    const char *p = text;
+    bool negative = QuSkipBlanksAndSign(&p);
     uint64_t value = 0;
     for (; *p >= '0' && *p <= '9'; p++) {
         value = value * 10 + (uint64_t)(*p - '0');

@@ -50,11 +50,7 @@ int32_t QuParseChunkSize(const char *line, int32_t lineLength, uint32_t *size)
     // an optional 0x, then digits. Too many digits give all ones, a minus
     // sign negates; either way the size is one no buffer holds.
     const char *p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
-        p++;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        p++;
+    bool negative = QuSkipBlanksAndSign(&p);
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && QuHexDigit(p[2]) >= 0)
         p += 2;
     if (QuHexDigit(*p) < 0)

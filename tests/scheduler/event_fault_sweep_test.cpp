@@ -9,24 +9,13 @@ class EventFaultSweepTest : public EventTest {
 protected:
     void Sweep(const std::string &name, const std::function<void()> &operation)
     {
-        int64_t n = 1;
-        for (; n < 1000; n++) {
-            AddStandardEvents();
-            LocalTriggerLock[0] = 0;
-            HsSetStrict(n % 2 == 0);
-            HsFailNthFallible(n);
-            operation();
-            bool injected = HsFaultInjected();
-            HsFailNthFallible(0);
-            const std::string where = name + ", failing callback " + std::to_string(n);
-            for (const std::string &v : HsTakeViolations())
-                ADD_FAILURE() << where << ": " << v;
-            EXPECT_EQ(HsLockedHandles(), 0) << where;
-            ExpectCountersMatchRecords(where, false);
-            if (!injected)
-                break;
-        }
-        EXPECT_GT(n, 1) << name << " made no fallible callback";
+        SweepTableFaults(
+            name,
+            [] {
+                AddStandardEvents();
+                LocalTriggerLock[0] = 0;
+            },
+            operation);
     }
 };
 

@@ -110,3 +110,25 @@ void ExpectCountersMatchRecords(const std::string &where, bool exactEarliest)
         EXPECT_LE(EarliestDueTime, earliest) << where;
     EXPECT_EQ(HsLiveHandles(), static_cast<int64_t>(events.size()) + (EventTableHandle != nullptr)) << where;
 }
+
+void SweepTableFaults(const std::string &name, const std::function<void()> &prepare,
+                      const std::function<void()> &operation)
+{
+    int64_t n = 1;
+    for (; n < 1000; n++) {
+        prepare();
+        HsSetStrict(n % 2 == 0);
+        HsFailNthFallible(n);
+        operation();
+        bool injected = HsFaultInjected();
+        HsFailNthFallible(0);
+        const std::string where = name + ", failing callback " + std::to_string(n);
+        for (const std::string &v : HsTakeViolations())
+            ADD_FAILURE() << where << ": " << v;
+        EXPECT_EQ(HsLockedHandles(), 0) << where;
+        ExpectCountersMatchRecords(where, false);
+        if (!injected)
+            break;
+    }
+    EXPECT_GT(n, 1) << name << " made no fallible callback";
+}

@@ -46,5 +46,10 @@ std::string Call(uint32_t index, const std::string &parameter);
 // after marking, else a lower bound. Also no record without its text and no
 // text handle more or less than the records hold.
 void ExpectCountersMatchRecords(const std::string &where, bool exactEarliest);
+// Runs `operation` once for every fallible host callback it makes, failing
+// that one, after `prepare` has run without faults: no host rule broken,
+// nothing left locked, counters in agreement with the records.
+void SweepTableFaults(const std::string &name, const std::function<void()> &prepare,
+                      const std::function<void()> &operation);
 
 #endif

@@ -11,6 +11,13 @@ struct ProgramRun {
     std::string err;
 };
 
+// rouser-host as built beside the tests.
+#ifdef _WIN32
+const std::string kRouserHost = std::string(ROUSER_BUILD_DIR) + "/rouser-host.exe";
+#else
+const std::string kRouserHost = std::string(ROUSER_BUILD_DIR) + "/rouser-host";
+#endif
+
 // Standard input is empty; `folder` receives the captured output files.
 ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args, const std::string &folder);
 

@@ -11,11 +11,6 @@
 
 namespace {
 
-#ifdef _WIN32
-const std::string kRouserHost = std::string(ROUSER_BUILD_DIR) + "/rouser-host.exe";
-#else
-const std::string kRouserHost = std::string(ROUSER_BUILD_DIR) + "/rouser-host";
-#endif
 
 TEST(RouserHost, FillsTheHostsOpenFiles)
 {
