@@ -1,0 +1,132 @@
+// The scheduler's hot paths, on the simulated host: an idle call that is
+// not due to poll (every idle call of the host), choosing the due event
+// among 1000, an insertion and deletion, a whole "Rous-ScheduleEvent" call
+// (which reloads the preferences), and saving and loading 1000 events.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "frame/lifecycle.h"
+#include "frame/plugin_frame.h"
+#include "hostsim/hostsim.h"
+#include "hostsim/overrides_helpers.h"
+#include "scheduler/event_table.h"
+#include "trigger/trigger.h"
+
+namespace {
+
+const int64_t kNow1970 = 1796083200 + 12 * 3600;
+const uint32_t kNow = static_cast<uint32_t>(kNow1970 + 2082844800);
+const std::string kFolder = std::string(ROUSER_BENCH_DIR) + "/bench-work/scheduler/";
+
+void Start()
+{
+    std::filesystem::remove_all(kFolder);
+    std::filesystem::create_directories(kFolder + "prefs");
+    HsReset();
+    HsSetEntry(FMExternCallProc, nullptr);
+    HsSetHostFolder(kFolder);
+    HsSetPrefsRoot(kFolder + "prefs");
+    HsSetClockSeconds(kNow1970);
+    HsUseSimulatedClock(1000000);
+    HsStartup(50);
+}
+
+void Stop()
+{
+    HsShutdown();
+    HsUseRealSources();
+}
+
+// `count` pending events an hour ahead, the last one due now.
+void Fill(int count)
+{
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        uint32_t id;
+        for (int i = 0; i < count; i++)
+            QuInsertEvent(i == count - 1 ? kNow : kNow + 3600, 0, "Orders.fp5|Print|id|text", 24, &id);
+    });
+}
+
+void BM_IdleNotDue(benchmark::State &state)
+{
+    Start();
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        NextPollTicks = QuGetTicks() + 1000;
+        for (auto _ : state)
+            QuDoIdle();
+    });
+    Stop();
+}
+BENCHMARK(BM_IdleNotDue);
+
+void BM_SelectDueAmong1000(benchmark::State &state)
+{
+    Start();
+    Fill(1000);
+    // Pending events leave EarliestDueTime a lower bound; make the scan
+    // take the fallback to the last slot, the longest path.
+    EarliestDueTime = 0;
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        char file[1000], script[1000];
+        int16_t slot;
+        uint32_t id;
+        int32_t flags;
+        for (auto _ : state)
+            benchmark::DoNotOptimize(QuSelectDueEvent(&slot, &id, file, script, 1000, &flags));
+    });
+    Stop();
+}
+BENCHMARK(BM_SelectDueAmong1000);
+
+void BM_InsertAndDelete(benchmark::State &state)
+{
+    Start();
+    Fill(999);
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        uint32_t id;
+        for (auto _ : state) {
+            QuInsertEvent(kNow + 60, 0, "Orders.fp5|Print", 16, &id);
+            QuDeleteEventByID(id);
+        }
+    });
+    Stop();
+}
+BENCHMARK(BM_InsertAndDelete);
+
+void BM_ScheduleEventCall(benchmark::State &state)
+{
+    Start();
+    HsCallFunction(0, "-usealternatetriggermethod");
+    const std::string day = std::to_string(kNow1970 / 86400 + 719163);
+    const std::string parameter = "-addSingleEvent|" + day + "|50000|Orders.fp5|Print|id|text";
+    for (auto _ : state) {
+        HsCallFunction(5, parameter);
+        state.PauseTiming();
+        HsCallFunction(2, "-deleteAllEvents");
+        state.ResumeTiming();
+    }
+    Stop();
+}
+BENCHMARK(BM_ScheduleEventCall);
+
+void BM_SaveAndLoad1000(benchmark::State &state)
+{
+    Start();
+    Fill(1000);
+    for (auto _ : state) {
+        HsShutdown();
+        HsStartup(50);
+    }
+    Stop();
+}
+BENCHMARK(BM_SaveAndLoad1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
