@@ -120,6 +120,8 @@ void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t 
 {
     char *data;
     int32_t p = *position;
+    if (capacity <= 0)
+        return;
     if (p == 0)
         QuLoadPrefs();
     buffer[0] = 0;

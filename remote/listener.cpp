@@ -33,6 +33,20 @@ static bool QuKeyAccepted(const char *key)
     return length == QuTextLength(ListenerKey) && QuCompareText(key, ListenerKey, length, true) == 0;
 }
 
+// True when the payload's first two fields, the file and the script, are
+// both there, split as the firing step will split them.
+static bool QuNamesPresent(const char *payload, int32_t length)
+{
+    const char *separator = QuGetSeparator();
+    int32_t separatorLength = QuTextLength(separator);
+    int32_t fileEnd = QuFindText(payload, length, separator, separatorLength, 0, 1, true);
+    if (fileEnd <= 0)
+        return false;
+    int32_t scriptStart = fileEnd + separatorLength;
+    int32_t scriptEnd = QuFindText(payload, length, separator, separatorLength, scriptStart, 1, true);
+    return (scriptEnd < 0 ? length : scriptEnd) > scriptStart;
+}
+
 void QuHandleRemoteEvent(const char *datagram, int32_t length)
 {
     QuRemoteEvent event;
@@ -43,8 +57,10 @@ void QuHandleRemoteEvent(const char *datagram, int32_t length)
     const char *payload = datagram + event.payloadStart;
     int32_t payloadLength = event.payloadLength;
     int32_t flags = event.flags;
-    // A failed insertion (a full table, no memory) loses the datagram.
-    if (payloadLength > 0)
+    // A failed insertion (a full table, no memory) loses the datagram. An
+    // event to run without a file or a script could never start: it would
+    // be chosen at every poll and hold back every later event.
+    if (payloadLength > 0 && (flags == kFlagSilent || QuNamesPresent(payload, payloadLength)))
         QuInsertEvent(now, flags, payload, payloadLength, &eventID);
     // A burst is drained at about one datagram per idle call.
     NextPollTicks = QuGetTicks() + 1;

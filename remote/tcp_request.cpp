@@ -76,8 +76,11 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
         if (status != 0 || state == kHttpComplete)
             break;
         if (closeLength > 0 && QuFindCloseText(response, *length, closeText, closeLength, &resume)) {
-            // Whatever came after the text is dropped.
+            // Whatever came after the text is dropped, decoded or not: a
+            // chunk position beyond the new end would look like a bad line.
             *length = resume;
+            if (chunkPos > *length)
+                chunkPos = *length;
             break;
         }
         QuBusyWait(kPollWait);

@@ -62,16 +62,18 @@ void ROUS_DeleteEvent(HostHandle parameter, HostHandle result)
     }
     if (code == 0) {
         if (action == kDeleteByID)
-            QuDeleteEventByID(eventID);
+            code = QuDeleteEventByID(eventID);
         else if (action == kDeleteLastTriggered)
-            QuDeleteEventByID(LastTriggeredEventID);
+            code = QuDeleteEventByID(LastTriggeredEventID);
         else if (action == kDeleteTriggered)
-            QuDeleteTriggeredEvents();
+            code = QuDeleteTriggeredEvents();
         else
-            QuDeleteAllEvents();
+            code = QuDeleteAllEvents();
         // A removal leaves the earliest due time as it was; bring it and the
-        // pending count up to date.
-        QuMarkEventTriggered(kNoEventID);
+        // pending count up to date. A deletion that could not lock the table
+        // removed nothing and says so rather than answering "0".
+        if (code == 0)
+            QuMarkEventTriggered(kNoEventID);
     }
     QuSetErrorResult("$$", code, result);
 }

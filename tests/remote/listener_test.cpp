@@ -65,6 +65,26 @@ TEST_F(ListenerTest, KeyMustMatchWithLetterCase)
     }
 }
 
+// An event that could never start is not taken in; a silent one only
+// carries text and needs no names.
+TEST_F(ListenerTest, EventsWithoutFileOrScriptAreDropped)
+{
+    const struct {
+        std::string tag, payload;
+        size_t kept;
+    } cases[] = {
+        {"SCTR", "F|S||", 1}, {"SCTR", "|S||", 0}, {"SCTR", "F|||", 0}, {"SCTR", "||||", 0},
+        {"SCTR", "F", 0},     {"SCTR", "F|S", 1},  {"SCTR-DT", "||id|text", 1}, {"SCTR-BG", "|S||", 0},
+    };
+    Listen();
+    for (const auto &c : cases) {
+        Inside([] { QuDeleteAllEvents(); });
+        Deliver(Datagram(c.tag, "", c.payload));
+        IdleAfter(1000);
+        EXPECT_EQ(Events().size(), c.kept) << c.tag << " " << c.payload;
+    }
+}
+
 TEST_F(ListenerTest, BurstIsDrainedOnePerIdleCall)
 {
     Listen();

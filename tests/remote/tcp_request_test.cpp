@@ -107,6 +107,14 @@ TEST_F(TcpRequestTest, CloseAfterTextEndsTheAnswer)
               "HTTP/1.0 200 OK\r\n\r\n<html><body>split</body></html>");
 }
 
+TEST_F(TcpRequestTest, CloseAfterTextInsideAChunkedBody)
+{
+    REQUIRE_SERVERS();
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
+    EXPECT_EQ(Scripted("/close-after/chunked", "-timeoutsecs=20 -closeportafter=\"</html>\""),
+              head + "<html>hi</html>");
+}
+
 TEST_F(TcpRequestTest, LongAnswerFillsTheBuffer)
 {
     REQUIRE_SERVERS();

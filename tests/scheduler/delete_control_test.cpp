@@ -45,6 +45,30 @@ TEST_F(DeleteControlTest, DeletionsAndTheCountersAfterThem)
     EXPECT_EQ(Call(kGetEventInfo, "-FirstTriggerSec"), "-1");
 }
 
+// "0" only when the deletion happened: a deletion that could not lock the
+// table says so.
+TEST_F(DeleteControlTest, AnswersZeroOnlyWhenItDeleted)
+{
+    bool sawFailure = false;
+    for (int64_t n = 1; n < 50; n++) {
+        AddStandardEvents();
+        HsFailNthFallible(n);
+        std::string answer = Call(kDeleteEvent, "-deleteAllEvents");
+        bool injected = HsFaultInjected();
+        HsFailNthFallible(0);
+        if (!injected)
+            break;
+        if (answer == "0") {
+            EXPECT_TRUE(Events().empty()) << "failing callback " << n;
+        }
+        if (answer == "$$-108") {
+            sawFailure = true;
+            EXPECT_EQ(Events().size(), 5u) << "failing callback " << n;
+        }
+    }
+    EXPECT_TRUE(sawFailure) << "no failing lock of the table was reached";
+}
+
 TEST_F(DeleteControlTest, LockText)
 {
     const std::string longest(64, 'k');

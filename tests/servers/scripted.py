@@ -38,6 +38,9 @@ ANSWERS = {
     "/chunked/trailers": (chunked(chunk(b"payload"), b"0\r\nX-Checksum: 42\r\nX-Other: yes\r\n\r\n"), False),
     "/chunked/lastfield": (chunked(chunk(b"wxyz"), LAST, last_field=b"Server: scripted\r\n",
                                    extra=b"tRANSFER-eNCODING: Chunked\r\n"), False),
+    # A keep-alive server: the close-after text ends the answer inside a
+    # chunk, before the last chunk comes.
+    "/close-after/chunked": (chunked(chunk(b"<html>hi</html>\n")), False),
     "/chunked/notchunked": (b"HTTP/1.1 200 OK\r\nX-Transfer-Note: chunked\r\nContent-Length: 13\r\n"
                             b"Connection: close\r\n\r\n3\r\nabc\r\n0\r\n\r\n", True),
 }
