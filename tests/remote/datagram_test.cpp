@@ -86,7 +86,7 @@ TEST_F(DatagramTest, ReaderStaysWithinTheReceivedLength)
         bool accepted;
         int32_t payloadLength;
     } cases[] = {
-        {"full buffer, no NUL", head + std::string(kDatagramSize - head.size(), 'a'), true,
+        {"full buffer, no NUL", head + "F|S|" + std::string(kDatagramSize - head.size() - 4, 'a'), true,
          kDatagramSize - static_cast<int32_t>(head.size()) - 1},
         {"no NUL, ends in the tag", "QUIL DATAGRAM 1.0|SC", false, 0},
         {"header alone", "QUIL DATAGRAM 1.0|", false, 0},
@@ -106,7 +106,7 @@ TEST_F(DatagramTest, ReaderStaysWithinTheReceivedLength)
     }
     std::vector<EventView> events = Events();
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].text, std::string(kDatagramSize - head.size() - 1, 'a'));
+    EXPECT_EQ(events[0].text, "F|S|" + std::string(kDatagramSize - head.size() - 5, 'a'));
 }
 
 } // namespace
