@@ -17,8 +17,7 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result);
 void ROUS_StartListener(HostHandle parameter, HostHandle result);
 void ROUS_StopListener(HostHandle parameter, HostHandle result);
 
-// Handler of external function `index`, or null while it is not built or
-// beyond the list.
+// Handler of external function `index`, or null beyond the list.
 QuFunctionHandler QuFunctionHandlerAt(uint32_t index);
 
 #endif
