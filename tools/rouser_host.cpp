@@ -199,6 +199,13 @@ void Wait(Host &host, long ms)
             HsIdle(0);
             ReportViolations(host);
         }
+#ifdef _WIN32
+        // As a host's message loop: the host's windows answer whoever
+        // sends them messages while it waits.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+#endif
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < end);
 }
