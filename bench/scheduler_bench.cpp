@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"

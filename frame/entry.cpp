@@ -1,7 +1,8 @@
 // The host's entry point: start-up, idle, external functions, shutdown.
 #include "functions.h"
-#include "lifecycle.h"
 #include "plugin_frame.h"
+#include "remote/remote.h"
+#include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
 

@@ -6,7 +6,7 @@
 #include "frame/plugin_frame.h"
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
-#include "frame/lifecycle.h"
+#include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

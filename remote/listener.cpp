@@ -2,7 +2,6 @@
 // with a datagram that has arrived: an accepted one becomes an event due
 // now. Nothing is ever answered to the sender.
 #include "frame/functions.h"
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
 #include "scheduler/event_table.h"

@@ -41,6 +41,8 @@ int32_t QuStartSockets(void);
 int32_t QuStopSockets(void);
 // At host shutdown: closes the listener, then stops the sockets library.
 void QuShutdownNetwork(void);
+// Takes at most one waiting remote event; true when one was handled.
+bool QuPollListener(void);
 // One non-blocking UDP socket on every local interface: 0, -4227 while one
 // is open (it keeps listening), or the socket error.
 int32_t QuOpenListener(uint16_t port);

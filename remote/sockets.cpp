@@ -1,7 +1,6 @@
 // The socket layer: the sockets library, started on first use and stopped at
 // shutdown; the one listening UDP socket; single datagrams out and in; and
 // TCP connections made within a deadline and closed gracefully.
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
 #include "os_sockets.h"
 #include "remote.h"

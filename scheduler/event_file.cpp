@@ -2,8 +2,8 @@
 // codes, and moving a whole image between a host handle and the file.
 #include "event_file.h"
 #include "frame/host_overrides.h"
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
+#include "trigger/trigger.h"
 
 enum {
     kWinFileNotFound = 2,

@@ -1,7 +1,7 @@
 // The idle step and the firing step: at most one poll every 40 ticks takes
 // a waiting remote event or fires the earliest due event.
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
+#include "remote/remote.h"
 #include "scheduler/event_table.h"
 #include "trigger.h"
 

@@ -12,6 +12,10 @@ extern uint32_t SpeedTestElapsedTicks;
 // Set once at start-up: 0 when the host's main window belongs to the full
 // application (its class ends in "APP"), 1 otherwise or without one.
 extern int32_t HostWindowKind;
+// 0 when the host's main window class ends in "APP", else 1.
+int32_t QuDetectHostWindow(void);
+// The idle step: at most one poll every 40 ticks.
+void QuDoIdle(void);
 
 // Ticks when scheduling left a due event to the next poll.
 extern uint32_t TriggerRequestTicks;

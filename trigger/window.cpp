@@ -1,7 +1,6 @@
 // Host window detection: whether the host's main window, the topmost one
 // whose class marks it as the host's, belongs to the full application. The
 // event files are named by the answer.
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
 #include "os_window.h"
 #include "trigger.h"

@@ -2,7 +2,6 @@
 // sub-kinds and the dispatch of function indexes.
 #include "support/fixture.h"
 
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
 #include "trigger/trigger.h"
 

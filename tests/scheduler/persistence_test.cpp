@@ -9,10 +9,10 @@
 #include <set>
 
 #include "frame/host_overrides.h"
-#include "frame/lifecycle.h"
 #include "frame/plugin_frame.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
+#include "trigger/trigger.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "support/fixture.h"
 
-#include "frame/lifecycle.h"
+#include "trigger/trigger.h"
 
 namespace {
 
