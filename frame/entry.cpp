@@ -8,6 +8,7 @@
 
 HostCallRecord *CurrentCallRecord;
 int16_t HostVersion;
+int16_t HostCallDepth;
 
 extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
 {
@@ -15,6 +16,7 @@ extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
     // outer call goes on with its own record, not the finished inner one.
     HostCallRecord *outer = CurrentCallRecord;
     CurrentCallRecord = record;
+    HostCallDepth++;
     switch (record->callKind) {
     case kCallStartup:
         record->out.answer = QuInitPlugin(record->hostVersion);
@@ -31,6 +33,7 @@ extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
     default: // preferences and kinds this plug-in does not know
         break;
     }
+    HostCallDepth--;
     CurrentCallRecord = outer;
 }
 
@@ -41,15 +44,9 @@ int32_t QuInitPlugin(int16_t hostVersion)
     HostVersion = hostVersion;
     HostWindowKind = QuDetectHostWindow();
     UseAlternateTriggerMethod = HostVersion < 50 ? 1 : 0;
-    if (QuCreateEventTable() != 0)
-        return 4;
-    int32_t status;
-    HostHandle image = QuNewHandle(0, &status);
-    if (status != 0)
-        return 4;
-    if (QuReadEventFile(image) == 0)
-        QuLoadEventTable(image);
-    QuDisposeHandle(image);
+    int32_t status = QuCreateEventTable();
+    if (EventTableHandle != NULL)
+        QuRestoreEvents(status);
     return 4;
 }
 
@@ -61,17 +58,7 @@ void QuIdle(uint8_t idleKind)
 
 void QuShutdownPlugin(void)
 {
-    if (EventTableHandle != NULL) {
-        int32_t status;
-        HostHandle image = QuNewHandle(0, &status);
-        if (status == 0) {
-            // The file is written before any event text is released.
-            if (QuSaveEventTable(image) == 0)
-                QuWriteEventFile(image);
-            QuDisposeHandle(image);
-        }
-        QuDisposeEventTable();
-    }
+    QuSaveEventsAtShutdown();
     QuStopAutomation();
     QuFreeTextLibrary();
     QuShutdownNetwork();

@@ -28,5 +28,8 @@ void QuOsLoadString(void *instance, int32_t id, char *buffer, int32_t capacity);
 void QuOsBeep(void);
 // A task-modal box with an OK button and no owner; returns when dismissed.
 void QuOsMessageBox(const char *caption, const char *text);
+// One line in the system's log, for whoever looks after a host that nobody
+// sits at; it never waits for anyone.
+void QuOsLogError(const char *source, const char *text);
 
 #endif

@@ -169,3 +169,9 @@ void QuOsMessageBox(const char *caption, const char *text)
     fprintf(stderr, "message box: %s\t%s\n", caption, text);
     fflush(stderr);
 }
+
+void QuOsLogError(const char *source, const char *text)
+{
+    fprintf(stderr, "log: %s\t%s\n", source, text);
+    fflush(stderr);
+}

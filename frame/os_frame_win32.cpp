@@ -66,3 +66,15 @@ void QuOsMessageBox(const char *caption, const char *text)
 {
     MessageBoxA(NULL, text, caption, MB_OK | MB_TASKMODAL);
 }
+
+void QuOsLogError(const char *source, const char *text)
+{
+    // The Application log; without a registered message file the viewer
+    // shows the text as the event's only string.
+    HANDLE log = RegisterEventSourceA(NULL, source);
+    if (log == NULL)
+        return;
+    LPCSTR strings[1] = {text};
+    ReportEventA(log, EVENTLOG_ERROR_TYPE, 0, 1, NULL, 1, 0, strings, NULL);
+    DeregisterEventSource(log);
+}

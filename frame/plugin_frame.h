@@ -19,6 +19,9 @@ enum {
 // ---- entry and lifecycle (entry.cpp) ----
 extern HostCallRecord *CurrentCallRecord;
 extern int16_t HostVersion;
+// Host calls in progress: 1 inside a call, more while the host calls again
+// during one (a script start, say).
+extern int16_t HostCallDepth;
 
 int32_t QuInitPlugin(int16_t hostVersion);
 void QuIdle(uint8_t idleKind);
@@ -82,12 +85,17 @@ void QuClosePrefsKey(void);
 int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity);
 int32_t QuWritePrefText(const char *name, const char *text);
 int32_t QuReadPrefNumber(const char *name, uint32_t *out);
+// As QuReadPrefNumber, but a missing value is left missing and *out as it was.
+int32_t QuPeekPrefNumber(const char *name, uint32_t *out);
 int32_t QuWritePrefNumber(const char *name, uint32_t value);
 void QuLoadPrefs(void);
 void QuResetPrefs(void);
 void QuSavePrefs(void);
 const char *QuGetSeparator(void);
-void QuShowErrorNumber(int32_t stringId, uint32_t number);
+// A box captioned with string `stringId`: `what`, then " error number N".
+void QuShowErrorNumber(int32_t stringId, const char *what, int32_t number);
+// The same text as a line in the system's log, and in a box when `box`.
+void QuReportError(int32_t stringId, const char *what, int32_t number, bool box);
 
 // ---- tick clock (ticks.cpp) ----
 uint32_t QuGetTicks(void);

@@ -37,7 +37,7 @@ int32_t QuWritePrefText(const char *name, const char *text)
     error = QuOsSetPrefValue(PrefsKey, name, kOsValueText, text, (uint32_t)QuTextLength(text) + 1);
     QuClosePrefsKey();
     if (error != 0)
-        QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, (uint32_t)error);
+        QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, "", error);
     return error;
 }
 
@@ -49,7 +49,7 @@ int32_t QuWritePrefNumber(const char *name, uint32_t value)
     error = QuOsSetPrefValue(PrefsKey, name, kOsValueNumber, &value, sizeof value);
     QuClosePrefsKey();
     if (error != 0)
-        QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, (uint32_t)error);
+        QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, "", error);
     return error;
 }
 
@@ -74,6 +74,19 @@ int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity)
         if (error == kErrorFileNotFound)
             QuWritePrefText(name, "");
     }
+    return error;
+}
+
+int32_t QuPeekPrefNumber(const char *name, uint32_t *out)
+{
+    uint32_t value = 0, size = sizeof value;
+    int32_t error = QuOpenPrefsKey();
+    if (error != 0)
+        return error;
+    error = QuOsQueryPrefValue(PrefsKey, name, &value, &size);
+    QuClosePrefsKey();
+    if (error == 0)
+        *out = value;
     return error;
 }
 
@@ -131,15 +144,39 @@ const char *QuGetSeparator(void)
     return Separator[0] != 0 ? Separator : "|";
 }
 
-void QuShowErrorNumber(int32_t stringId, uint32_t number)
+// `what`, then " error number N  ", the number always whole.
+static void QuErrorText(const char *what, int32_t number, char *text)
+{
+    char digits[12];
+    QuFormatSigned(number, digits);
+    if (QuCopyBounded(what, QuTextLength(what), text, 200) != 0)
+        QuCopyBounded(what, 199, text, 200);
+    QuAppendText(text, " error number ");
+    QuAppendText(text, digits);
+    QuAppendText(text, "  ");
+}
+
+static void QuShowText(int32_t stringId, const char *text)
 {
     char caption[256];
-    char text[64];
     QuOsLoadString(CurrentCallRecord != NULL ? CurrentCallRecord->instance : NULL, stringId, caption,
                    sizeof caption);
-    QuCopyText(text, " error number ");
-    QuFormatUnsigned(number, text + QuTextLength(text));
-    QuAppendText(text, "  ");
     QuOsBeep();
     QuOsMessageBox(caption, text);
+}
+
+void QuShowErrorNumber(int32_t stringId, const char *what, int32_t number)
+{
+    char text[256];
+    QuErrorText(what, number, text);
+    QuShowText(stringId, text);
+}
+
+void QuReportError(int32_t stringId, const char *what, int32_t number, bool box)
+{
+    char text[256];
+    QuErrorText(what, number, text);
+    QuOsLogError("Rouser Plug-In", text);
+    if (box)
+        QuShowText(stringId, text);
 }

@@ -44,7 +44,9 @@ int32_t QuMapSystemError(int32_t windowsError)
 int32_t QuCreateFile(const char *path)
 {
     QuOsFile file;
-    int32_t error = QuOsCreateNewFile(path, &file);
+    int32_t error = QuInjectedFileError(kFileOpCreate, path);
+    if (error == 0)
+        error = QuOsCreateNewFile(path, &file);
     if (error == kWinFileExists || error == kWinAlreadyExists)
         return kErrFileExists;
     if (error != 0)
@@ -54,7 +56,9 @@ int32_t QuCreateFile(const char *path)
 
 int32_t QuOpenFile(const char *path, int32_t mode, QuFile *file)
 {
-    int32_t error = QuOsOpenFile(path, mode == kFileWrite, file);
+    int32_t error = QuInjectedFileError(kFileOpOpen, path);
+    if (error == 0)
+        error = QuOsOpenFile(path, mode == kFileWrite, file);
     if (error != 0)
         *file = kOsNoFile;
     return QuMapSystemError(error);
@@ -67,7 +71,9 @@ int32_t QuReadFile(QuFile file, int32_t *count, void *buffer)
     *count = 0;
     if (wanted < 0)
         return kErrBadParameter;
-    int32_t error = QuOsReadFile(file, buffer, (uint32_t)wanted, &done);
+    int32_t error = QuInjectedFileError(kFileOpRead, NULL);
+    if (error == 0)
+        error = QuOsReadFile(file, buffer, (uint32_t)wanted, &done);
     if (error == kWinHandleEOF)
         return kErrEndOfFile;
     if (error != 0)
@@ -84,7 +90,9 @@ int32_t QuWriteFile(QuFile file, int32_t *count, const void *buffer)
     *count = 0;
     if (wanted < 0)
         return kErrBadParameter;
-    int32_t error = QuOsWriteFile(file, buffer, (uint32_t)wanted, &done);
+    int32_t error = QuInjectedFileError(kFileOpWrite, NULL);
+    if (error == 0)
+        error = QuOsWriteFile(file, buffer, (uint32_t)wanted, &done);
     if (error != 0)
         return QuMapSystemError(error);
     *count = (int32_t)done;
@@ -94,20 +102,54 @@ int32_t QuWriteFile(QuFile file, int32_t *count, const void *buffer)
 
 int32_t QuSetEndOfFile(QuFile file)
 {
-    return QuMapSystemError(QuOsSetEndOfFile(file));
+    int32_t error = QuInjectedFileError(kFileOpSetEnd, NULL);
+    return QuMapSystemError(error != 0 ? error : QuOsSetEndOfFile(file));
 }
 
 int32_t QuGetFileSize(QuFile file, uint32_t *size)
 {
-    return QuMapSystemError(QuOsGetFileSize(file, size));
+    int32_t error = QuInjectedFileError(kFileOpSize, NULL);
+    *size = 0;
+    return QuMapSystemError(error != 0 ? error : QuOsGetFileSize(file, size));
+}
+
+int32_t QuFlushFile(QuFile file)
+{
+    int32_t error = QuInjectedFileError(kFileOpFlush, NULL);
+    return QuMapSystemError(error != 0 ? error : QuOsFlushFile(file));
 }
 
 int32_t QuCloseFile(QuFile file)
 {
-    return QuMapSystemError(QuOsCloseFile(file));
+    // The handle is given back whatever the answer.
+    int32_t error = QuInjectedFileError(kFileOpClose, NULL);
+    int32_t closed = QuOsCloseFile(file);
+    return QuMapSystemError(error != 0 ? error : closed);
 }
 
-static const char *QuEventFileName(void)
+int32_t QuReplaceFile(const char *from, const char *to)
+{
+    int32_t error = QuInjectedFileError(kFileOpReplace, to);
+    return QuMapSystemError(error != 0 ? error : QuOsReplaceFile(from, to));
+}
+
+int32_t QuDeleteFile(const char *path)
+{
+    int32_t error = QuInjectedFileError(kFileOpDelete, path);
+    return QuMapSystemError(error != 0 ? error : QuOsDeleteFile(path));
+}
+
+int32_t QuMoveFile(const char *from, const char *to)
+{
+    int32_t error = QuInjectedFileError(kFileOpMove, to);
+    if (error == 0)
+        error = QuOsMoveFile(from, to);
+    if (error == kWinFileExists || error == kWinAlreadyExists)
+        return kErrFileExists;
+    return QuMapSystemError(error);
+}
+
+const char *QuEventFileName(void)
 {
     // Each kind and generation of host keeps its own file.
     static const char *const kNames[2][3] = {
@@ -157,7 +199,7 @@ static int32_t QuWriteWholeFile(const char *path, HostHandle image, int32_t size
     if (status == 0)
         status = QuSetEndOfFile(file);
     if (status == 0)
-        status = QuMapSystemError(QuOsFlushFile(file));
+        status = QuFlushFile(file);
     int32_t closed = QuCloseFile(file);
     return status != 0 ? status : closed;
 }
@@ -180,9 +222,9 @@ int32_t QuWriteEventFile(HostHandle image)
         return status;
     status = QuWriteWholeFile(temp, image, size);
     if (status == 0)
-        status = QuMapSystemError(QuOsReplaceFile(temp, path));
+        status = QuReplaceFile(temp, path);
     if (status != 0)
-        QuOsDeleteFile(temp);
+        QuDeleteFile(temp);
     return status;
 }
 

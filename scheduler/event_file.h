@@ -41,14 +41,35 @@ int32_t QuWriteFile(QuFile file, int32_t *count, const void *buffer);
 int32_t QuSetEndOfFile(QuFile file);
 int32_t QuGetFileSize(QuFile file, uint32_t *size);
 int32_t QuCloseFile(QuFile file);
+int32_t QuFlushFile(QuFile file);
+int32_t QuReplaceFile(const char *from, const char *to);
+int32_t QuDeleteFile(const char *path);
+// Gives the file a new name; -48 when that name is taken.
+int32_t QuMoveFile(const char *from, const char *to);
 
 // The full path of this host's event file, into kHostPathSize bytes; -37
 // when the folder is not available or the path does not fit.
 int32_t QuEventFilePath(char *path);
+// This host's event file name, without the folder.
+const char *QuEventFileName(void);
 
+// Shutdown's save: the table into the image, and every text released.
 int32_t QuSaveEventTable(HostHandle image);
+// The same image, the table left as it is.
+int32_t QuCopyEventTable(HostHandle image);
 int32_t QuLoadEventTable(HostHandle image);
 int32_t QuWriteEventFile(HostHandle image);
 int32_t QuReadEventFile(HostHandle image);
+
+// ---- the file across a run (event_store.cpp) ----
+// Start-up, once the table is made, with the status of making it: the
+// file's events into the table. A file that exists but is not loaded, for
+// whatever reason, is moved aside, never written over.
+int32_t QuRestoreEvents(int32_t tableStatus);
+// Idle: writes the table when it changed since the last write; a failure
+// is retried at later polls and reported once a run.
+void QuSaveChangedEvents(void);
+// Shutdown: writes the table, then disposes it.
+void QuSaveEventsAtShutdown(void);
 
 #endif

@@ -6,9 +6,24 @@
 
 static const char kHeader[kEventFileHeaderSize + 1] = "#Quil v1.0\n";
 
-// Writes the header and the entries that fit; a saved event's text is
-// released at once. *size is the image's length afterwards.
-static int32_t QuPutEntries(char *table, char *out, int32_t *size)
+// The image's length for the whole table: the header and one entry per
+// event. -1 when a text cannot be sized or the image would not fit a
+// handle; no accepted text is that long.
+static int32_t QuImageSize(char *table)
+{
+    int64_t size = kEventFileHeaderSize;
+    for (int32_t i = 0; i < EventCount; i++) {
+        HostHandle text = QuRecordText(QuEventRecord(table, i));
+        int32_t length = text != NULL ? QuGetHandleSize(text) : 0;
+        if (length < 0 || length > kMaxEntryText)
+            return -1;
+        size += kEntryOverhead + length;
+    }
+    return size <= 0x7FFFFFFF ? (int32_t)size : -1;
+}
+
+// Writes the header and every entry into `out`, which holds the whole image.
+static int32_t QuPutEntries(char *table, char *out)
 {
     int32_t offset = kEventFileHeaderSize;
     QuCopyBytes(out, kHeader, kEventFileHeaderSize);
@@ -16,55 +31,60 @@ static int32_t QuPutEntries(char *table, char *out, int32_t *size)
         char *record = QuEventRecord(table, i);
         HostHandle text = QuRecordText(record);
         int32_t length = text != NULL ? QuGetHandleSize(text) : 0;
-        // This event and all later ones stay out of the file.
-        if (length < 0 || (int64_t)offset + kEntryOverhead + length > kEventFileMaxSize)
-            break;
         char *entry = out + offset;
         record[kRecordMarker] = '*';
         QuCopyBytes(entry, record, kRecordHeaderSize);
         QuPutLE32(entry + kEntryTextLength, (uint32_t)length);
         if (length > 0) {
             char *bytes;
-            if (QuLockHandle(text, &bytes) != 0) {
-                *size = offset;
+            if (QuLockHandle(text, &bytes) != 0)
                 return kErrLock;
-            }
             QuCopyBytes(entry + kEntryText, bytes, length);
             QuUnlockHandle(text);
         }
         QuPutLE32(entry + kEntryText + length, 0);
         entry[kEntryText + length + 4] = '\n';
         offset += kEntryOverhead + length;
-        QuDisposeHandle(text);
-        QuSetRecordText(record, NULL);
     }
-    *size = offset;
     return 0;
 }
 
-int32_t QuSaveEventTable(HostHandle image)
+// The table in file form, all of it; the image is left empty on failure.
+static int32_t QuImageEventTable(HostHandle image, bool release)
 {
     char *table, *out;
-    int32_t size = 0;
     if (EventTableHandle == NULL || image == NULL)
         return kErrNoHandle;
     if (QuLockHandle(EventTableHandle, &table) != 0)
         return kErrLock;
-    int32_t status = QuSetHandleSize(image, kEventFileMaxSize) != 0 ? kErrMemory : 0;
+    int32_t size = QuImageSize(table);
+    int32_t status = size < 0 ? kErrMemory : 0;
+    if (status == 0 && QuSetHandleSize(image, size) != 0)
+        status = kErrMemory;
     if (status == 0 && QuLockHandle(image, &out) != 0)
         status = kErrLock;
     if (status == 0) {
-        status = QuPutEntries(table, out, &size);
+        status = QuPutEntries(table, out);
         QuUnlockHandle(image);
-        // An image left at full size would carry stale bytes behind the
-        // entries, and the reader would throw the whole file away.
-        if (status == 0 && QuSetHandleSize(image, size) != 0)
-            status = kErrMemory;
     }
-    // Saved or not, the table ends empty without keeping a text.
-    QuReleaseEventTexts(table);
+    // A half-made image must never reach the file.
+    if (status != 0 && QuGetHandleSize(image) != 0)
+        QuSetHandleSize(image, 0);
+    if (release)
+        QuReleaseEventTexts(table);
     QuUnlockHandle(EventTableHandle);
     return status;
+}
+
+int32_t QuSaveEventTable(HostHandle image)
+{
+    // Saved or not, the table ends empty without keeping a text.
+    return QuImageEventTable(image, true);
+}
+
+int32_t QuCopyEventTable(HostHandle image)
+{
+    return QuImageEventTable(image, false);
 }
 
 // Reads one entry into the record of `slot`; *offset moves past it.
@@ -83,18 +103,20 @@ static int32_t QuTakeEntry(char *table, int32_t slot, const char *in, int64_t si
         // Passed while the host was not running, and not asked to fire late.
         if ((flags & kFlagTriggerPastAfterRestart) == 0 && now > due) {
             QuPutLE32(record + kRecordState, kStateMissed);
+            EventTableChanged = true;
         } else {
             if (due < EarliestDueTime)
                 EarliestDueTime = due;
             ActiveEventCount++;
         }
     }
-    if (record[kRecordMarker] != '*')
-        return kErrFileDamaged;
-    // IDs of events that were ever saved are never handed out again.
+    // IDs of events that were ever saved are never handed out again, not
+    // even those of a file thrown away for this very entry.
     uint32_t id = QuGetLE32(record + kRecordID);
     if (id > NextEventID)
         NextEventID = id;
+    if (record[kRecordMarker] != '*')
+        return kErrFileDamaged;
     if (rest < kEntryText)
         return kErrFileDamaged;
     uint32_t length = QuGetLE32(entry + kEntryTextLength);
@@ -146,9 +168,15 @@ int32_t QuLoadEventTable(HostHandle image)
         return kErrLock;
     int32_t status = 0;
     int32_t size = QuGetHandleSize(image);
-    if (size > 0 && QuLockHandle(image, &in) == 0) {
-        status = QuTakeEntries(table, in, size, now);
-        QuUnlockHandle(image);
+    if (size > 0) {
+        // An image that cannot be read is no empty file: its events must
+        // not be written over.
+        if (QuLockHandle(image, &in) != 0) {
+            status = kErrLock;
+        } else {
+            status = QuTakeEntries(table, in, size, now);
+            QuUnlockHandle(image);
+        }
     }
     // A damaged file is thrown away whole, texts and counters included.
     if (status != 0)

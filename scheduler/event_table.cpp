@@ -12,6 +12,7 @@ int16_t ActiveEventCount;
 uint32_t EarliestDueTime = kNoDueTime;
 uint32_t NextEventID = kFirstEventID;
 uint32_t LastTriggeredEventID;
+bool EventTableChanged;
 
 uint32_t QuGetLE32(const char *bytes)
 {
@@ -78,6 +79,7 @@ int32_t QuCreateEventTable(void)
     EarliestDueTime = kNoDueTime;
     NextPollTicks = 0;
     LastTriggeredEventID = 0;
+    EventTableChanged = false;
     return 0;
 }
 
@@ -120,6 +122,8 @@ int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t cou
         QuSetState(record, kStateFree);
         EventCount--;
         status = kErrMemory;
+    } else {
+        EventTableChanged = true;
     }
     QuSetRecordText(record, textHandle);
     QuUnlockHandle(EventTableHandle);
@@ -184,6 +188,7 @@ int32_t QuMarkEventTriggered(uint32_t eventID)
         uint32_t due = QuGetLE32(record + kRecordDue);
         if (QuGetLE32(record + kRecordID) == eventID) {
             QuSetState(record, kStateTriggered);
+            EventTableChanged = true;
         } else {
             if (due < EarliestDueTime)
                 EarliestDueTime = due;
@@ -232,6 +237,7 @@ int32_t QuDeleteEventByID(uint32_t eventID)
         if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == eventID) {
             QuRemoveEventAt(table, i);
             EventCount--;
+            EventTableChanged = true;
             break;
         }
     }
@@ -253,6 +259,7 @@ int32_t QuDeleteTriggeredEvents(void)
         if (state == kStateTriggered || state == kStateMissed) {
             QuRemoveEventAt(table, i);
             EventCount--;
+            EventTableChanged = true;
             i = 0;
         } else {
             i++;
@@ -280,6 +287,8 @@ int32_t QuDeleteAllEvents(void)
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
+    if (EventCount > 0)
+        EventTableChanged = true;
     QuReleaseEventTexts(table);
     QuUnlockHandle(EventTableHandle);
     return 0;

@@ -49,6 +49,8 @@ extern int16_t ActiveEventCount;
 extern uint32_t EarliestDueTime;
 extern uint32_t NextEventID;
 extern uint32_t LastTriggeredEventID;
+// Set by every change of the records since the event file was last written.
+extern bool EventTableChanged;
 
 // ---- table (event_table.cpp) ----
 int32_t QuCreateEventTable(void);
@@ -66,7 +68,7 @@ void QuDisposeEventTable(void);
 // Releases every event's text and empties the table, which is locked.
 void QuReleaseEventTexts(char *table);
 
-// ---- records, for the Parts that read them (event_table.cpp) ----
+// ---- records, for the subsystems that read them (event_table.cpp) ----
 char *QuEventRecord(char *table, int32_t slot);
 uint32_t QuGetLE32(const char *bytes);
 void QuPutLE32(char *bytes, uint32_t value);

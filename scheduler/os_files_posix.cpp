@@ -94,3 +94,16 @@ int32_t QuOsDeleteFile(const char *path)
 {
     return unlink(path) != 0 ? QuWindowsError(errno) : 0;
 }
+
+int32_t QuOsMoveFile(const char *from, const char *to)
+{
+    // The test for an existing name and the move are one step.
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return QuWindowsError(errno);
+    // A file system without it: a second name that cannot exist twice.
+    if (link(from, to) != 0)
+        return QuWindowsError(errno);
+    return unlink(from) != 0 ? QuWindowsError(errno) : 0;
+}

@@ -76,3 +76,8 @@ int32_t QuOsDeleteFile(const char *path)
 {
     return QuLastError(DeleteFileA(path));
 }
+
+int32_t QuOsMoveFile(const char *from, const char *to)
+{
+    return QuLastError(MoveFileA(from, to));
+}

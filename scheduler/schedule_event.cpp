@@ -1,5 +1,6 @@
 // "Rous-ScheduleEvent": adds one event for a date and time, and fires it at
 // once, or leaves it to the next poll, when it is already due.
+#include "event_file.h"
 #include "event_table.h"
 #include "frame/functions.h"
 #include "frame/plugin_frame.h"
@@ -48,6 +49,10 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
         bool noFile = field[0] == 0;
         QuReadNextToken(parameter, field, kFieldSize, &position);
         if (noFile || field[0] == 0)
+            code = kErrBadParameter;
+        // A text no file entry could hold would be accepted now and lost at
+        // the next save.
+        if (length - textStart > kMaxEntryText)
             code = kErrBadParameter;
         // The caller's ID and text are stored, not checked.
         QuReadNextToken(parameter, field, kFieldSize, &position);

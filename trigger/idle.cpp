@@ -2,6 +2,7 @@
 // a waiting remote event or fires the earliest due event.
 #include "frame/plugin_frame.h"
 #include "remote/remote.h"
+#include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 #include "trigger.h"
 
@@ -25,12 +26,9 @@ static bool QuPollDue(uint32_t now)
     return now > NextPollTicks || NextPollTicks - now > kAutomationPauseTicks;
 }
 
-void QuDoIdle(void)
+// One poll: a waiting remote event, else the earliest due event.
+static void QuPoll(void)
 {
-    if (!QuPollDue(QuGetTicks()))
-        return;
-    if (QuLocalTriggersDisabled())
-        return;
     NextPollTicks = QuGetTicks() + kPollIntervalTicks;
     if (QuPollListener())
         return;
@@ -39,6 +37,18 @@ void QuDoIdle(void)
     if (QuNow1904(NULL) < EarliestDueTime)
         return;
     Rous_TriggerNextEvent();
+}
+
+void QuDoIdle(void)
+{
+    if (!QuPollDue(QuGetTicks()))
+        return;
+    if (!QuLocalTriggersDisabled())
+        QuPoll();
+    // What changed, this poll's firing included, goes to the file now; never
+    // from an idle call the host makes while one of ours is still running.
+    if (HostCallDepth == 1 && TriggerDepth == 0)
+        QuSaveChangedEvents();
 }
 
 int32_t Rous_TriggerNextEvent(void)

@@ -9,6 +9,8 @@
 #include <set>
 
 #include "frame/host_overrides.h"
+#include "support/message_boxes.h"
+#include "support/prefs_store.h"
 #include "frame/plugin_frame.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
@@ -56,6 +58,33 @@ std::string FileOf(const std::vector<Entry> &entries)
     return bytes;
 }
 
+// The event file's calls as the plug-in makes them: counted, and the n-th
+// of one kind failed with a system error.
+struct FileCalls {
+    int64_t counts[kFileOpMove + 1] = {};
+    int32_t failOp = -1;
+    int64_t failNth = 0;  // 0: none; from this call of failOp on while persistent
+    bool persistent = false;
+    int32_t error = 0;
+};
+FileCalls Calls;
+
+int32_t CountFileCall(int32_t op, const char *)
+{
+    int64_t n = ++Calls.counts[op];
+    if (op == Calls.failOp && Calls.failNth > 0 && (n == Calls.failNth || (Calls.persistent && n > Calls.failNth)))
+        return Calls.error;
+    return 0;
+}
+
+// "-addSingleEvent" for 7 December 2026 at `second`, six days after the
+// simulated clock's day, with the caller's own ID and text.
+std::string ScheduleParameter(int second, const std::string &own)
+{
+    return "-addSingleEvent|739957|" + std::to_string(second) + "|Orders|Report|id|" + own;
+}
+const uint32_t kDec7 = 3879446400u;
+
 class PersistenceTest : public PluginTest {
 protected:
     int16_t StartupVersion() const override { return 0; }
@@ -66,6 +95,23 @@ protected:
         ASSERT_TRUE(HsSetWindowClasses({"FMPRO7APP"}, &error)) << error; // window kind 0
         HsSetClockSeconds(kNow1970);
         HsSetStrict(true);
+        Calls = FileCalls();
+        QuOverrideFileFault(CountFileCall);
+    }
+    void TearDown() override
+    {
+        QuOverrideFileFault(nullptr);
+        PluginTest::TearDown();
+    }
+    // Lets the clock pass the next poll, and idles once.
+    void Poll(uint32_t ms = 1000)
+    {
+        HsAdvanceMilliseconds(ms);
+        HsIdle(0);
+    }
+    std::string Schedule(int second, const std::string &own)
+    {
+        return HsCallFunction(5, ScheduleParameter(second, own)).text;
     }
 
     void Put(const std::string &bytes, const std::string &name = kFile)
@@ -260,31 +306,237 @@ TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
     EXPECT_EQ(EventCount, 1);
 }
 
-TEST_F(PersistenceTest, EventsBeyond64000BytesAreNotSaved)
+// The file has no size limit of its own: every event is saved, and a table
+// that fits 64000 bytes writes what it always wrote.
+TEST_F(PersistenceTest, EveryEventIsSavedWhateverTheFileSize)
 {
-    const struct {
-        std::vector<size_t> lengths;
-        size_t saved;
-    } cases[] = {
-        {{63959}, 1}, // exactly 64000 bytes
-        {{63960}, 0},
-        {{20000, 20000, 23899}, 3},
-        {{20000, 20000, 23900, 10}, 2}, // nothing after the first that overflows
+    const std::vector<size_t> cases[] = {
+        {63959}, // exactly 64000 bytes
+        {63960},
+        {20000, 20000, 23899},
+        {20000, 20000, 23900, 10},
+        {64000, 64000, 0},
     };
-    for (const auto &c : cases) {
+    for (const auto &lengths : cases) {
         fs::remove(hostFolder + kFile);
         ASSERT_EQ(HsStartup(50), 4);
         std::vector<Entry> expected;
-        for (size_t length : c.lengths) {
+        for (size_t length : lengths) {
             std::string text(length, 'x');
-            uint32_t id = Insert(kNow + 60, 0, text);
-            if (expected.size() < c.saved)
-                expected.push_back({kNow + 60, 1, id, 0, text});
+            expected.push_back({kNow + 60, 1, Insert(kNow + 60, 0, text), 0, text});
         }
         HsShutdown();
-        EXPECT_EQ(HsLiveHandles(), 0) << c.lengths.size() << " events";
-        EXPECT_TRUE(Get() == FileOf(expected)) << c.saved << " of " << c.lengths.size() << " saved";
+        EXPECT_EQ(HsLiveHandles(), 0) << lengths.size() << " events";
+        EXPECT_TRUE(Get() == FileOf(expected)) << lengths.size() << " events";
+        ASSERT_EQ(HsStartup(50), 4);
+        EXPECT_EQ(EventCount, static_cast<int16_t>(lengths.size()));
+        HsShutdown();
+        EXPECT_TRUE(Get() == FileOf(expected)) << "the same bytes after a restart";
     }
+}
+
+TEST_F(PersistenceTest, AFullTableOf170ByteTextsSurvivesARestart)
+{
+    ASSERT_EQ(HsStartup(50), 4);
+    std::vector<Entry> expected;
+    for (int i = 0; i < kMaxEvents; i++) {
+        // 170 bytes of event text: "Orders|Report|id|" and 153 of the caller's.
+        std::string own = std::to_string(i) + "|" + std::string(152 - std::to_string(i).size(), 'a' + i % 26);
+        std::string id = Schedule(i, own);
+        ASSERT_NE(id.rfind("$$", 0), 0u) << i << ": " << id;
+        expected.push_back({kDec7 + static_cast<uint32_t>(i), 1, static_cast<uint32_t>(std::stoul(id)), 0,
+                            "Orders|Report|id|" + own});
+        ASSERT_EQ(expected.back().text.size(), 170u);
+    }
+    EXPECT_EQ(Schedule(5000, "one too many"), "$$-4223");
+    HsShutdown();
+    const std::string file = Get();
+    EXPECT_EQ(file.size(), 11u + 1000u * 200u);
+    EXPECT_TRUE(file == FileOf(expected));
+    ASSERT_EQ(HsStartup(50), 4);
+    EXPECT_EQ(HsCallFunction(3, "-getTriggerCount").text, "1000");
+    EXPECT_EQ(HsCallFunction(3, "-byEventID -getYourText|" + std::to_string(expected[999].id)).text,
+              expected[999].text.substr(17));
+    HsShutdown();
+    EXPECT_TRUE(Get() == file);
+}
+
+TEST_F(PersistenceTest, ATextNoEntryCouldHoldIsRefused)
+{
+    ASSERT_EQ(HsStartup(50), 4);
+    const std::string prefix = "Orders|Report|id|";
+    EXPECT_EQ(Schedule(0, std::string(64001 - prefix.size(), 't')), "$$-50");
+    EXPECT_EQ(EventCount, 0);
+    std::string id = Schedule(0, std::string(64000 - prefix.size(), 't'));
+    EXPECT_EQ(id, "4242");
+    EXPECT_EQ(EventCount, 1);
+}
+
+// Loading stops at the bad marker, but its ID is never handed out again.
+TEST_F(PersistenceTest, ABadMarkerStillRaisesTheNextID)
+{
+    Entry bad{kNow + 90, 1, 9000, 0, "Next|Event"};
+    bad.marker = '+';
+    Put(FileOf({{kNow + 60, 1, 6000, 0, "Good|Event"}, bad}));
+    ASSERT_EQ(HsStartup(50), 4);
+    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(Insert(kNow + 60, 0, "F|S"), 9001u);
+}
+
+// What every change costs in file writes: one save at the first poll after
+// it, none inside a call, none when nothing changed.
+TEST_F(PersistenceTest, ChangesAreSavedAtTheNextPollOnly)
+{
+    ASSERT_EQ(HsStartup(50), 4);
+    HsOpenFile("Orders", {"Report"});
+    int64_t saves = 0;
+    auto newSaves = [&saves] {
+        int64_t n = Calls.counts[kFileOpReplace] - saves;
+        saves = Calls.counts[kFileOpReplace];
+        return n;
+    };
+    EXPECT_EQ(Calls.counts[kFileOpWrite] + Calls.counts[kFileOpCreate], 0) << "start-up writes nothing";
+    const std::string id = Schedule(60, "");
+    EXPECT_EQ(newSaves(), 0) << "not inside the call";
+    Poll();
+    EXPECT_EQ(newSaves(), 1);
+    EXPECT_TRUE(Get() == FileOf({{kDec7 + 60, 1, 4242, 0, "Orders|Report|id|"}}));
+    for (int i = 0; i < 5; i++)
+        Poll();
+    EXPECT_EQ(newSaves(), 0) << "nothing changed";
+    EXPECT_EQ(Calls.counts[kFileOpWrite], 1);
+
+    const struct {
+        const char *what;
+        std::function<void()> change;
+        int64_t inCall, atPoll;
+    } cases[] = {
+        {"delete by ID", [&] { HsCallFunction(2, "-deleteByID|" + id); }, 0, 1},
+        {"delete nothing", [&] { HsCallFunction(2, "-deleteByID|1"); }, 0, 0},
+        {"schedule for now, fired in the call", [&] {
+             HsCallFunction(5, "-addSingleEvent|739951|0|Orders|Report|");
+         }, 0, 1},
+        {"delete the triggered", [&] { HsCallFunction(2, "-deleteAllTriggeredEvents"); }, 0, 1},
+        {"a script start that schedules and idles", [&] {
+             HsSetStartHook([&](const HsScriptStart &) {
+                 HsCallFunction(5, ScheduleParameter(120, "nested"));
+                 HsAdvanceMilliseconds(1000);
+                 HsIdle(0);
+                 EXPECT_EQ(newSaves(), 0) << "not inside a script start";
+             });
+             HsCallFunction(5, "-addSingleEvent|739951|0|Orders|Report|");
+             HsSetStartHook({});
+         }, 0, 1},
+        {"disable local triggers, then delete all", [&] {
+             HsCallFunction(1, "-DisableLocalTriggers|lock text");
+             HsCallFunction(2, "-deleteAllEvents");
+         }, 0, 1},
+        {"enable local triggers", [&] { HsCallFunction(1, "-EnableLocalTriggers|lock text"); }, 0, 0},
+    };
+    for (const auto &c : cases) {
+        c.change();
+        EXPECT_EQ(newSaves(), c.inCall) << c.what;
+        Poll();
+        Poll();
+        EXPECT_EQ(newSaves(), c.atPoll) << c.what;
+    }
+    EXPECT_EQ(Get(), kHeader);
+}
+
+// A save that fails at any step leaves the old file as it was, is tried
+// again at later polls, and shows one box a run.
+TEST_F(PersistenceTest, AFailedSaveKeepsTheOldFileAndIsRetried)
+{
+    const std::string old = FileOf({{kNow + 60, 1, 6000, 0, "Old|Event"}});
+    const struct {
+        int32_t op, error;
+    } steps[] = {
+        {kFileOpCreate, 5},  {kFileOpOpen, 5},   {kFileOpWrite, 112}, {kFileOpSetEnd, 112},
+        {kFileOpFlush, 112}, {kFileOpClose, 112}, {kFileOpReplace, 5},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE("failing file call " + std::to_string(step.op));
+        fs::remove_all(hostFolder);
+        fs::create_directories(hostFolder);
+        Put(old);
+        PrefsStoreDelete("ShowEventFileErrors");
+        ASSERT_EQ(HsStartup(50), 4);
+        uint32_t id = Insert(kNow + 70, 0, "New|Event");
+        Calls.failOp = step.op;
+        Calls.failNth = Calls.counts[step.op] + 1;
+        Calls.persistent = true;
+        Calls.error = step.error;
+        BoxesStartWatching();
+        for (int i = 0; i < 20; i++)
+            Poll();
+        std::vector<ShownBox> boxes = BoxesStopWatching();
+        EXPECT_TRUE(Get() == old);
+        EXPECT_EQ(Files(), std::set<std::string>{kFile}) << "no temporary file stays";
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, "Rouser Plug-In Classic");
+        EXPECT_EQ(boxes[0].text, "Events not saved in RousEvn7.Qul, error number " +
+                                     std::to_string(step.error == 5 ? -47 : 112) + "  ");
+        // Retried, but less and less often: not at every poll.
+        EXPECT_LT(Calls.counts[step.op] - Calls.failNth, 10);
+        EXPECT_GT(Calls.counts[step.op] - Calls.failNth, 2);
+        Calls.failOp = -1;
+        for (int i = 0; i < 10; i++)
+            Poll(10000);
+        EXPECT_TRUE(Get() == FileOf({{kNow + 60, 1, 6000, 0, "Old|Event"}, {kNow + 70, 1, id, 0, "New|Event"}}));
+        HsShutdown();
+    }
+}
+
+// A file that was not loaded keeps its events under a name of its own, the
+// earlier kept copies included; the event file then starts anew.
+TEST_F(PersistenceTest, FilesThatCannotBeLoadedAreKeptAside)
+{
+    const std::string good = FileOf({{kNow + 60, 1, 6000, 0, "A|B"}});
+    const std::string damaged = "#Quil v2.0\n" + good.substr(11);
+    const struct {
+        const char *what;
+        std::string bytes;
+        bool unreadable;
+        const char *keptAs;
+    } cases[] = {
+        {"damaged", damaged, false, "RousEvn7.Qul.damaged"},
+        {"damaged again", damaged + "x", false, "RousEvn7.Qul.damaged.2"},
+        {"not readable", good, true, "RousEvn7.Qul.unread"},
+        {"damaged a third time", damaged + "y", false, "RousEvn7.Qul.damaged.3"},
+    };
+    std::set<std::string> files{kFile};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.bytes);
+        Calls.failOp = c.unreadable ? kFileOpOpen : -1;
+        Calls.failNth = Calls.counts[kFileOpOpen] + 1;
+        Calls.error = 5;
+        ASSERT_EQ(HsStartup(50), 4);
+        Calls.failOp = -1;
+        EXPECT_EQ(EventCount, 0);
+        files.insert(c.keptAs);
+        files.erase(kFile);
+        EXPECT_EQ(Files(), files);
+        EXPECT_TRUE(Get(c.keptAs) == c.bytes);
+        uint32_t id = Insert(kNow + 70, 0, "New|Event");
+        Poll();
+        files.insert(kFile);
+        EXPECT_TRUE(Get() == FileOf({{kNow + 70, 1, id, 0, "New|Event"}}));
+        HsShutdown();
+        EXPECT_EQ(Files(), files);
+    }
+    // Where the file cannot be moved aside, nothing is written over it.
+    Put(damaged);
+    Calls.failOp = kFileOpMove;
+    Calls.failNth = Calls.counts[kFileOpMove] + 1;
+    Calls.persistent = true;
+    Calls.error = 5;
+    ASSERT_EQ(HsStartup(50), 4);
+    Insert(kNow + 70, 0, "New|Event");
+    Poll();
+    HsShutdown();
+    EXPECT_TRUE(Get() == damaged);
+    EXPECT_EQ(Files(), files);
 }
 
 TEST_F(PersistenceTest, FileIsReplacedWholeOrNotAtAll)
@@ -317,6 +569,8 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
     int64_t n = 1;
     for (bool injected = true; injected; n++) {
         SCOPED_TRACE("start-up, failing callback " + std::to_string(n));
+        fs::remove_all(hostFolder);
+        fs::create_directories(hostFolder);
         Put(file);
         HsSetStrict(n % 2 == 0);
         HsFailNthFallible(n);
@@ -331,8 +585,15 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
             EXPECT_EQ(ActiveEventCount, EventCount == 0 ? 0 : 1);
             EXPECT_EQ(EarliestDueTime, EventCount == 0 ? kNoDueTime : kNow + 60);
         }
+        const bool loaded = EventTableHandle != NULL && EventCount == 3;
         HsShutdown();
         EXPECT_EQ(HsLiveHandles(), 0);
+        // The events are loaded, or the file that holds them is kept.
+        if (fs::exists(hostFolder + kFile + ".unread")) {
+            EXPECT_TRUE(Get(kFile + ".unread") == file);
+        } else if (!loaded) {
+            EXPECT_TRUE(Get() == file);
+        }
     }
     EXPECT_GT(n, 5);
 
@@ -340,6 +601,8 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
     n = 1;
     for (bool injected = true; injected; n++) {
         SCOPED_TRACE("shutdown, failing callback " + std::to_string(n));
+        fs::remove_all(hostFolder);
+        fs::create_directories(hostFolder);
         Put(file);
         ASSERT_EQ(HsStartup(50), 4);
         std::vector<Entry> saved = entries;

@@ -6,6 +6,7 @@
 #include "remote/remote.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
+#include "message_boxes.h"
 #include "prefs_store.h"
 
 #ifdef _WIN32
@@ -51,6 +52,7 @@ void PluginTest::SetUp()
 {
     HsReset();
     UsePluginEntry();
+    BoxesDismissAll();
     const testing::TestInfo *info = testing::UnitTest::GetInstance()->current_test_info();
     PrefsStoreUseFresh(info->name());
     hostFolder = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());

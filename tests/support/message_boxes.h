@@ -10,6 +10,9 @@ struct ShownBox {
     std::string text;
 };
 
+// From now on every box is dismissed at once, recorded or not; on POSIX a
+// box is only a line and needs nobody.
+void BoxesDismissAll(void);
 void BoxesStartWatching(void);
 std::vector<ShownBox> BoxesStopWatching(void);
 

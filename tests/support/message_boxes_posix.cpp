@@ -5,6 +5,10 @@
 
 #include <sstream>
 
+void BoxesDismissAll(void)
+{
+}
+
 void BoxesStartWatching(void)
 {
     testing::internal::CaptureStderr();

@@ -1,0 +1,156 @@
+// Keeps the event file true to the table across every way a run can end:
+// read at start-up, written behind every change at the next idle poll and
+// again at shutdown. A file that could not be loaded is moved aside before
+// anything is written in its place, and a failure to write is reported.
+#include "event_file.h"
+#include "event_table.h"
+#include "frame/host_overrides.h"
+#include "frame/plugin_frame.h"
+#include "resources/rouser_strings.h"
+
+enum {
+    kFirstRetryTicks = 40,   // one poll
+    kLastRetryTicks = 3600,  // a minute: a disk that fills up is not hammered
+    kMaxKeptCopies = 999
+};
+
+// An existing file that was not loaded: it must be kept before any write.
+static bool EventFileToKeep;
+static const char *KeptSuffix = ".damaged";
+static int32_t LoadStatus;
+static bool LoadReported, SaveReported;
+static int32_t SaveFailures;
+static uint32_t SaveFailedTicks;
+
+static void QuReportOnce(bool *reported, const char *what, const char *name, int32_t status)
+{
+    char text[160];
+    if (*reported)
+        return;
+    *reported = true;
+    QuCopyBounded(what, QuTextLength(what), text, 100);
+    if (QuTextLength(name) < 50)
+        QuAppendText(text, name);
+    QuAppendText(text, ",");
+    // On a host that nobody watches a box would stop every event until
+    // someone clicks it; the preference leaves only the system log's line.
+    uint32_t box = 1;
+    QuPeekPrefNumber("ShowEventFileErrors", &box);
+    QuReportError(ROUS_STRING_ERROR_CAPTION_ID, text, status, box != 0);
+}
+
+// Moves the event file to the first free name with the suffix of the cause:
+// NAME.damaged, NAME.damaged.2, ... 0 when it is kept or was not there.
+static int32_t QuKeepEventFileAside(void)
+{
+    char path[kHostPathSize], kept[kHostPathSize], number[12];
+    int32_t status = QuEventFilePath(path);
+    if (status != 0)
+        return status;
+    for (int32_t n = 1; n <= kMaxKeptCopies; n++) {
+        QuFormatSigned(n, number);
+        if (QuCopyBounded(path, QuTextLength(path), kept, kHostPathSize - 16) != 0)
+            return kErrBadName;
+        QuAppendText(kept, KeptSuffix);
+        if (n > 1) {
+            QuAppendText(kept, ".");
+            QuAppendText(kept, number);
+        }
+        status = QuMoveFile(path, kept);
+        if (status != kErrFileExists)
+            break;
+    }
+    if (status == kErrFileNotFound)
+        status = 0;
+    else if (status == 0)
+        QuReportOnce(&LoadReported, "Events not loaded; the event file is kept as ",
+                     kept + QuTextLength(path) - QuTextLength(QuEventFileName()), LoadStatus);
+    if (status == 0)
+        EventFileToKeep = false;
+    return status;
+}
+
+int32_t QuRestoreEvents(int32_t tableStatus)
+{
+    EventFileToKeep = false;
+    LoadReported = SaveReported = false;
+    SaveFailures = 0;
+    int32_t status = tableStatus;
+    bool damaged = false;
+    HostHandle image = NULL;
+    if (status == 0)
+        image = QuNewHandle(0, &status);
+    if (status == 0) {
+        status = QuReadEventFile(image);
+        if (status == 0) {
+            status = QuLoadEventTable(image);
+            damaged = status == kErrFileDamaged || status == kErrBadParameter;
+        }
+        QuDisposeHandle(image);
+    }
+    if (status == 0 || status == kErrFileNotFound)
+        return status;
+    // Whatever kept the events from loading, the file still holds them.
+    EventFileToKeep = true;
+    LoadStatus = status;
+    KeptSuffix = damaged ? ".damaged" : ".unread";
+    int32_t kept = QuKeepEventFileAside();
+    if (kept != 0)
+        QuReportOnce(&LoadReported, "Events not loaded, and nothing is saved over ", QuEventFileName(), kept);
+    return status;
+}
+
+// The table into the event file; with `release` the texts go too.
+static int32_t QuWriteEvents(bool release)
+{
+    int32_t status = EventFileToKeep ? QuKeepEventFileAside() : 0;
+    HostHandle image = NULL;
+    if (status == 0)
+        image = QuNewHandle(0, &status);
+    if (status == 0)
+        status = release ? QuSaveEventTable(image) : QuCopyEventTable(image);
+    if (status == 0)
+        status = QuWriteEventFile(image);
+    if (image != NULL)
+        QuDisposeHandle(image);
+    return status;
+}
+
+static void QuSaveFailed(int32_t status)
+{
+    SaveFailures++;
+    SaveFailedTicks = QuGetTicks();
+    QuReportOnce(&SaveReported, "Events not saved in ", QuEventFileName(), status);
+}
+
+void QuSaveChangedEvents(void)
+{
+    if (!EventTableChanged || EventTableHandle == NULL)
+        return;
+    if (SaveFailures > 0) {
+        // Each failure doubles the pause before the next try, up to a minute.
+        uint32_t pause = kLastRetryTicks;
+        if (SaveFailures < 8 && (kFirstRetryTicks << (SaveFailures - 1)) < kLastRetryTicks)
+            pause = (uint32_t)kFirstRetryTicks << (SaveFailures - 1);
+        if (QuTicksSince(SaveFailedTicks) < pause)
+            return;
+    }
+    int32_t status = QuWriteEvents(false);
+    if (status != 0) {
+        QuSaveFailed(status);
+        return;
+    }
+    EventTableChanged = false;
+    SaveFailures = 0;
+}
+
+void QuSaveEventsAtShutdown(void)
+{
+    if (EventTableHandle == NULL)
+        return;
+    // The file is written before any event text is released.
+    int32_t status = QuWriteEvents(true);
+    if (status != 0)
+        QuSaveFailed(status);
+    QuDisposeEventTable();
+}
