@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Runs the examples of the documentation in rouser-host and compares.
+
+An example is a fenced block of kind `rouser` (or `rouser-posix` and
+`rouser-windows`, for one build only): rouser-host commands, each followed
+by the lines rouser-host prints for it (`result: ...`, `started: ...`).
+Every block runs in a rouser-host of its own, copied into a fresh folder
+with fresh preferences, so event IDs start at 4242. In commands:
+
+  {today}     today's day number, what GetAsNumber ( Get ( CurrentDate ) ) gives
+  {now+N}     the second of the day N seconds from now
+  {udp-port}  a free UDP port, {tcp-port} a loopback server's port (below)
+
+and in printed lines `<any>`, `<number>`, `<address>` and `<tab>` match any
+text, a whole number, a dotted IPv4 address and a tab. The TCP server on 127.0.0.1 answers
+GET /hello with a 5-byte body, /chunked with a chunked one, /slow with a
+body in three pieces a tenth of a second apart, and closes.
+"""
+import argparse
+import datetime
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+ANSWERS = {
+    "/hello": [b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello"],
+    "/chunked": [b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n"],
+    "/slow": [b"HTTP/1.1 200 OK\r\n\r\n", b"one ", b"two ", b"three"],
+}
+
+
+def serve(listener):
+    while True:
+        connection, _ = listener.accept()
+        with connection:
+            request = b""
+            while b"\r\n\r\n" not in request:
+                data = connection.recv(4096)
+                if not data:
+                    break
+                request += data
+            words = request.split(b" ")
+            path = words[1].decode("latin-1") if len(words) > 1 else ""
+            for piece in ANSWERS.get(path, [b"HTTP/1.1 404 Not Found\r\n\r\n"]):
+                connection.sendall(piece)
+                time.sleep(0.1 if path == "/slow" else 0)
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def blocks(path, kinds):
+    """(line number, kind, lines) of every example block of these kinds."""
+    found, current, start, kind = [], None, 0, ""
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            if current is None and line.startswith("```rouser"):
+                kind, current, start = line[3:].strip(), [], number
+            elif current is not None and line.startswith("```"):
+                if kind in kinds:
+                    found.append((start, kind, current))
+                current = None
+            elif current is not None:
+                current.append(line)
+    return found
+
+
+def fill(command, ports):
+    now = datetime.datetime.now()
+    seconds = now.hour * 3600 + now.minute * 60 + now.second
+    command = command.replace("{today}", str(now.date().toordinal()))
+    command = re.sub(r"\{now\+(\d+)\}", lambda m: str(seconds + int(m.group(1))), command)
+    for name, port in ports.items():
+        command = command.replace("{%s}" % name, str(port))
+    return command
+
+
+def pattern(line):
+    parts = re.split(r"(<any>|<number>|<address>|<tab>)", line)
+    regex = {"<any>": ".*", "<number>": "-?[0-9]+", "<address>": r"[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+",
+             "<tab>": "\t"}
+    return re.compile("".join(regex.get(p, re.escape(p)) for p in parts) + r"\Z")
+
+
+def run_block(lines, args, ports, folder):
+    options, commands, expected = [], [], []
+    for line in lines:
+        if line.startswith("# rouser-host "):
+            options = line[len("# rouser-host "):].split()
+        elif line.startswith(("result: ", "started: ")) or line in ("result:", "started:"):
+            expected.append(line.rstrip(" "))
+        elif line.strip() and not line.startswith("#"):
+            commands.append(fill(line, ports))
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    names = (["rouser-host.exe", "RouserPlugIn.fmx", "FMWrapper.dll"] if args.wine
+             else ["rouser-host", "RouserPlugIn.so", "FMWrapper.dll"])
+    for name in names:
+        shutil.copy2(os.path.join(args.build, name), folder)
+    script = os.path.join(folder, "example.rhs")
+    with open(script, "w", encoding="latin-1", newline="\n") as f:
+        f.write("\n".join(commands) + "\n")
+    host = os.path.join(folder, names[0])
+    command = (["wine", host, "--script", "Z:" + script] if args.wine else [host, "--script", script])
+    environment = dict(os.environ, ROUSER_PREFS_ROOT=os.path.join(folder, "prefs"))
+    done = subprocess.run(command + options, cwd=folder, env=environment, capture_output=True, timeout=120)
+    printed = [line.rstrip("\r ") for line in done.stdout.decode("latin-1").split("\n")
+               if line.startswith(("result:", "started:"))]
+    problems = []
+    if done.returncode != 0:
+        problems.append("exit status %d: %s" % (done.returncode, done.stderr.decode("latin-1").strip()))
+    if len(printed) != len(expected) or not all(pattern(e).match(p) for e, p in zip(expected, printed)):
+        problems.append("expected:\n    " + "\n    ".join(expected) + "\n  printed:\n    " + "\n    ".join(printed))
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--folder", required=True)
+    parser.add_argument("--wine", action="store_true")
+    parser.add_argument("--every", type=int, default=1, help="run only every N-th example")
+    parser.add_argument("files", nargs="+")
+    args = parser.parse_args()
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(8)
+    threading.Thread(target=serve, args=(listener,), daemon=True).start()
+    ports = {"tcp-port": listener.getsockname()[1], "udp-port": free_udp_port()}
+    kinds = {"rouser", "rouser-windows" if args.wine else "rouser-posix"}
+    ran = failed = 0
+    for path in args.files:
+        for index, (line, kind, lines) in enumerate(blocks(path, kinds)):
+            if index % args.every != 0:
+                continue
+            ran += 1
+            problems = run_block(lines, args, ports, os.path.join(args.folder, "example"))
+            if problems:
+                failed += 1
+                print("%s:%d: %s" % (path, line, "\n  ".join(problems)))
+    print("%d examples run, %d failed" % (ran, failed))
+    sys.exit(1 if failed or ran == 0 else 0)
+
+
+if __name__ == "__main__":
+    main()
