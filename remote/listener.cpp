@@ -71,23 +71,25 @@ bool QuPollListener(void)
     // A rejected datagram costs a receive and a look at its header, so it
     // must not cost the poll as well: anyone could then keep the due
     // events from firing by sending junk. The bound keeps one idle call
-    // short however much is queued.
-    for (int32_t taken = 0; taken < kDatagramsPerPoll; taken++) {
+    // short however fast junk comes in.
+    int32_t taken = 0;
+    while (taken < kDatagramsPerPoll) {
         int32_t length;
         int32_t status = QuTakeDatagram(DatagramBuffer, kDatagramSize, &length);
-        // One too large for the buffer is gone already; the next may be good.
-        if (status == kWsaMessageSize)
-            continue;
         // Nothing waits, or a receive error: it leaves no trace, and the
         // next poll tries again.
-        if (status != 0)
-            return false;
-        if (QuHandleRemoteEvent(DatagramBuffer, length))
+        if (status != 0 && status != kWsaMessageSize)
+            break;
+        taken++;
+        // One too large for the buffer is gone already; the next may be good.
+        if (status == 0 && QuHandleRemoteEvent(DatagramBuffer, length))
             return true;
     }
-    // More may wait behind the bound: come back as soon as after an
-    // accepted datagram, once the due events have had their turn.
-    NextPollTicks = QuGetTicks() + 1;
+    // Where junk came in, more may follow: come back at the next tick, as
+    // after an accepted datagram, so that the platform's buffer does not
+    // fill and drop a valid datagram before the next poll takes it.
+    if (taken > 0)
+        NextPollTicks = QuGetTicks() + 1;
     return false;
 }
 

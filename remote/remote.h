@@ -14,7 +14,7 @@ enum {
     // listener's buffer.
     kDatagramSize = 7030,
     // Datagrams one poll may take and discard before it goes on to the due
-    // events: a full default receive buffer of small datagrams.
+    // events: as many small ones as a default receive buffer holds.
     kDatagramsPerPoll = 256,
     kKeySize = 1000,
     kErrConnectFailed = -4225,  // the connection failed without an error code
