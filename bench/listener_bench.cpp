@@ -17,6 +17,7 @@
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
 #include "remote/remote.h"
+#include "bench_host.h"
 
 namespace {
 
@@ -27,14 +28,7 @@ sockaddr_in To;
 
 bool Start()
 {
-    std::filesystem::remove_all(kFolder);
-    std::filesystem::create_directories(kFolder + "prefs");
-    HsReset();
-    HsSetEntry(FMExternCallProc, nullptr);
-    HsSetHostFolder(kFolder);
-    HsSetPrefsRoot(kFolder + "prefs");
-    HsUseSimulatedClock(1000000);
-    HsStartup(50);
+    BenchStartHost(kFolder);
     // A free port: bind one, let it go, listen there.
     int probe = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in at = {};

@@ -12,6 +12,7 @@
 #include "hostsim/overrides_helpers.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
+#include "bench_host.h"
 
 namespace {
 
@@ -21,15 +22,8 @@ const std::string kFolder = std::string(ROUSER_BENCH_DIR) + "/bench-work/schedul
 
 void Start()
 {
-    std::filesystem::remove_all(kFolder);
-    std::filesystem::create_directories(kFolder + "prefs");
-    HsReset();
-    HsSetEntry(FMExternCallProc, nullptr);
-    HsSetHostFolder(kFolder);
-    HsSetPrefsRoot(kFolder + "prefs");
     HsSetClockSeconds(kNow1970);
-    HsUseSimulatedClock(1000000);
-    HsStartup(50);
+    BenchStartHost(kFolder);
 }
 
 void Stop()
