@@ -124,7 +124,10 @@ def main():
         if line is not None and line.startswith("started: Orders.fp5\t"):
             starts.setdefault(line.split("\t", 1)[1], []).append(at)
     if len(starts.get("Print", [])) != 1 or len(starts.get("Remote", [])) != 1:
-        return fail("expected one start each of Print and Remote, at %d junk datagrams a second" % rate)
+        local = ("the local event started %.0f ms after its time" % ((starts["Print"][0] - due) * 1000)
+                 if len(starts.get("Print", [])) == 1 else "the local event did not start once")
+        return fail("%d junk datagrams a second (%d in all): %s; the remote event started %d times" %
+                    (rate, sent, local, len(starts.get("Remote", []))))
     local_late = starts["Print"][0] - due
     remote_late = starts["Remote"][0] - valid_at
     limit = POLL_SECONDS + args.slack
