@@ -17,6 +17,7 @@
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
+#include "bench_host.h"
 
 namespace {
 
@@ -26,15 +27,8 @@ const std::string kFolder = std::string(ROUSER_BENCH_DIR) + "/bench-work/schedul
 
 void Start()
 {
-    std::filesystem::remove_all(kFolder);
-    std::filesystem::create_directories(kFolder + "prefs");
-    HsReset();
-    HsSetEntry(FMExternCallProc, nullptr);
-    HsSetHostFolder(kFolder);
-    HsSetPrefsRoot(kFolder + "prefs");
     HsSetClockSeconds(kNow1970);
-    HsUseSimulatedClock(1000000);
-    HsStartup(50);
+    BenchStartHost(kFolder);
 }
 
 void Stop()

@@ -56,6 +56,11 @@ uint32_t QuMilliseconds(void)
     return MillisecondsOverride != NULL ? MillisecondsOverride() : QuOsMilliseconds();
 }
 
+bool QuMillisecondsReplaced(void)
+{
+    return MillisecondsOverride != NULL;
+}
+
 int64_t QuLocalClockSeconds(void)
 {
     if (ClockOverride != NULL)

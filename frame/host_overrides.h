@@ -34,6 +34,10 @@ void QuOverrideTextLibrary(const char *path);
 
 // What the plug-in reads; each falls back to the operating system.
 uint32_t QuMilliseconds(void);
+// True while the simulated host replaces the millisecond counter: a wait
+// on a socket cannot let such a clock run, so it passes its time on the
+// counter and then only looks at the socket.
+bool QuMillisecondsReplaced(void);
 int64_t QuLocalClockSeconds(void);
 enum { kHostPathSize = 2000, kErrNoHostFolder = -43 };
 // The folder of the host program's file (the process's, not the plug-in's),

@@ -46,12 +46,12 @@ static bool QuNamesPresent(const char *payload, int32_t length)
     return (scriptEnd < 0 ? length : scriptEnd) > scriptStart;
 }
 
-void QuHandleRemoteEvent(const char *datagram, int32_t length)
+bool QuHandleRemoteEvent(const char *datagram, int32_t length)
 {
     QuRemoteEvent event;
     uint32_t eventID;
     if (!QuReadDatagram(datagram, length, &event) || !QuKeyAccepted(event.key))
-        return;
+        return false;
     uint32_t now = QuNow1904(NULL);
     const char *payload = datagram + event.payloadStart;
     int32_t payloadLength = event.payloadLength;
@@ -63,17 +63,34 @@ void QuHandleRemoteEvent(const char *datagram, int32_t length)
         QuInsertEvent(now, flags, payload, payloadLength, &eventID);
     // A burst is drained at about one datagram per idle call.
     NextPollTicks = QuGetTicks() + 1;
+    return true;
 }
 
 bool QuPollListener(void)
 {
-    int32_t length;
-    // Receive errors leave no trace; the next poll tries again.
-    QuReceiveDatagram(DatagramBuffer, kDatagramSize, &length);
-    if (length <= 0)
-        return false;
-    QuHandleRemoteEvent(DatagramBuffer, length);
-    return true;
+    // A rejected datagram costs a receive and a look at its header, so it
+    // must not cost the poll as well: anyone could then keep the due
+    // events from firing by sending junk. The bound keeps one idle call
+    // short however fast junk comes in.
+    int32_t taken = 0;
+    while (taken < kDatagramsPerPoll) {
+        int32_t length;
+        int32_t status = QuTakeDatagram(DatagramBuffer, kDatagramSize, &length);
+        // Nothing waits, or a receive error: it leaves no trace, and the
+        // next poll tries again.
+        if (status != 0 && status != kWsaMessageSize)
+            break;
+        taken++;
+        // One too large for the buffer is gone already; the next may be good.
+        if (status == 0 && QuHandleRemoteEvent(DatagramBuffer, length))
+            return true;
+    }
+    // Where junk came in, more may follow: come back at the next tick, as
+    // after an accepted datagram, so that the platform's buffer does not
+    // fill and drop a valid datagram before the next poll takes it.
+    if (taken > 0)
+        NextPollTicks = QuGetTicks() + 1;
+    return false;
 }
 
 void ROUS_StartListener(HostHandle parameter, HostHandle result)

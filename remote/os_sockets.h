@@ -10,8 +10,13 @@
 
 enum QuOsSocketKind { kOsDatagramSocket, kOsStreamSocket };
 
-// How a connection in progress stands.
-enum QuOsConnectState { kOsConnectPending, kOsConnected, kOsConnectFailed };
+// What a wait on a socket waits for: data, the peer's end or an error to
+// read; or room to send, a connection made, or one failed.
+enum QuOsWaitKind { kOsWaitReadable, kOsWaitWritable };
+
+// How a socket stands after a wait: nothing yet, ready as asked, or (for
+// writability) failed.
+enum QuOsSocketState { kOsSocketPending, kOsSocketReady, kOsSocketFailed };
 
 // WSAStartup asking for `wanted`; *granted is the version the library gives.
 int32_t QuOsStartSockets(uint16_t wanted, uint16_t *granted);
@@ -38,10 +43,11 @@ const char *QuOsAddressText(uint32_t address);
 
 // 0 when connected at once; 10035 while the connection is in progress.
 int32_t QuOsConnect(QuSocket socket, uint32_t address, uint16_t port);
-// Looks, without waiting, whether a connection in progress has completed
-// or failed. Windows shows a failure in the exception set, POSIX as an
-// error condition beside writability; both come back as kOsConnectFailed.
-int32_t QuOsPollConnect(QuSocket socket, QuOsConnectState *state);
+// Waits at most `milliseconds` (0: only looks) until the socket is ready as
+// asked (select on Windows Sockets, poll on POSIX). A failed connection
+// shows in Windows' exception set and as an error condition beside
+// writability on POSIX; both come back as kOsSocketFailed.
+int32_t QuOsWaitSocket(QuSocket socket, QuOsWaitKind kind, int32_t milliseconds, QuOsSocketState *state);
 // The socket's pending error (SO_ERROR), 0 when none.
 int32_t QuOsPendingError(QuSocket socket, int32_t *error);
 int32_t QuOsShutdownSend(QuSocket socket);

@@ -134,19 +134,22 @@ int32_t QuOsConnect(QuSocket socket, uint32_t address, uint16_t port)
     return connect((int)socket, (struct sockaddr *)&to, sizeof to) != 0 ? QuFailed() : 0;
 }
 
-int32_t QuOsPollConnect(QuSocket socket, QuOsConnectState *state)
+int32_t QuOsWaitSocket(QuSocket socket, QuOsWaitKind kind, int32_t milliseconds, QuOsSocketState *state)
 {
-    struct pollfd watch = {(int)socket, POLLOUT, 0};
-    *state = kOsConnectPending;
-    int n = poll(&watch, 1, 0);
+    struct pollfd watch = {(int)socket, (short)(kind == kOsWaitReadable ? POLLIN : POLLOUT), 0};
+    *state = kOsSocketPending;
+    int n = poll(&watch, 1, milliseconds > 0 ? milliseconds : 0);
     if (n < 0)
-        return QuFailed();
+        return errno == EINTR ? 0 : QuFailed();
+    if (n == 0)
+        return 0;
     // A refused connection is writable too; the error condition beside it
-    // is what Windows puts in the exception set.
-    if (watch.revents & (POLLERR | POLLHUP))
-        *state = kOsConnectFailed;
-    else if (watch.revents & POLLOUT)
-        *state = kOsConnected;
+    // is what Windows puts in the exception set. For reading, an error or
+    // the peer's end is for the next receive to report.
+    if (kind == kOsWaitWritable && (watch.revents & (POLLERR | POLLHUP)))
+        *state = kOsSocketFailed;
+    else if (watch.revents != 0)
+        *state = kOsSocketReady;
     return 0;
 }
 

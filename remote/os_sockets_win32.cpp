@@ -119,22 +119,27 @@ int32_t QuOsConnect(QuSocket socket, uint32_t address, uint16_t port)
     return connect(QuRaw(socket), (struct sockaddr *)&to, sizeof to) != 0 ? QuFailed() : 0;
 }
 
-int32_t QuOsPollConnect(QuSocket socket, QuOsConnectState *state)
+int32_t QuOsWaitSocket(QuSocket socket, QuOsWaitKind kind, int32_t milliseconds, QuOsSocketState *state)
 {
-    fd_set writable, failed;
-    struct timeval none = {0, 0};
-    FD_ZERO(&writable);
+    fd_set ready, failed;
+    if (milliseconds < 0)
+        milliseconds = 0;
+    struct timeval wait = {milliseconds / 1000, (milliseconds % 1000) * 1000};
+    FD_ZERO(&ready);
     FD_ZERO(&failed);
-    FD_SET(QuRaw(socket), &writable);
+    FD_SET(QuRaw(socket), &ready);
     FD_SET(QuRaw(socket), &failed);
-    *state = kOsConnectPending;
-    int n = select(0, NULL, &writable, &failed, &none);
+    *state = kOsSocketPending;
+    int n = kind == kOsWaitReadable ? select(0, &ready, NULL, &failed, &wait)
+                                    : select(0, NULL, &ready, &failed, &wait);
     if (n == SOCKET_ERROR)
         return QuFailed();
-    if (n > 0 && FD_ISSET(QuRaw(socket), &failed))
-        *state = kOsConnectFailed;
-    else if (n > 0 && FD_ISSET(QuRaw(socket), &writable))
-        *state = kOsConnected;
+    // A failed connection shows in the exception set; for reading, a reset
+    // is for the next receive to report.
+    if (n > 0 && kind == kOsWaitWritable && FD_ISSET(QuRaw(socket), &failed))
+        *state = kOsSocketFailed;
+    else if (n > 0)
+        *state = kOsSocketReady;
     return 0;
 }
 

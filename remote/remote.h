@@ -13,6 +13,9 @@ enum {
     // The largest datagram, its NUL included: the sender's and the
     // listener's buffer.
     kDatagramSize = 7030,
+    // Datagrams one poll may take and discard before it goes on to the due
+    // events: as many small ones as a default receive buffer holds.
+    kDatagramsPerPoll = 256,
     kKeySize = 1000,
     kErrConnectFailed = -4225,  // the connection failed without an error code
     kErrListenerOpen = -4227,   // a listening socket is already open
@@ -41,7 +44,8 @@ int32_t QuStartSockets(void);
 int32_t QuStopSockets(void);
 // At host shutdown: closes the listener, then stops the sockets library.
 void QuShutdownNetwork(void);
-// Takes at most one waiting remote event; true when one was handled.
+// Takes waiting datagrams until one is accepted, discarding rejected ones,
+// up to kDatagramsPerPoll; true when an accepted one ended the poll.
 bool QuPollListener(void);
 // One non-blocking UDP socket on every local interface: 0, -4227 while one
 // is open (it keeps listening), or the socket error.
@@ -51,6 +55,9 @@ int32_t QuCloseListener(void);
 // -108 without a listener, or the socket error (10040 for a datagram larger
 // than the capacity, which is then lost).
 int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length);
+// As QuReceiveDatagram, but 10035 when nothing waits, so that an empty
+// datagram can be told from none.
+int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length);
 // Sends one datagram to a dotted IPv4 address; no name is looked up. 0 or
 // the socket error; -50 for a length beyond the largest datagram.
 int32_t QuSendDatagram(const char *address, uint16_t port, const char *data, int32_t length);
@@ -70,9 +77,15 @@ int32_t QuSendSome(QuSocket socket, const char *data, int32_t count, int32_t *se
 // One receive: 0 and *received (0 when the peer has closed), or the socket
 // error (10035 when nothing has arrived).
 int32_t QuReceiveSome(QuSocket socket, char *buffer, int32_t capacity, int32_t *received);
-// Shuts the sending side, drains what the peer still sends, and closes the
-// socket in every case.
-void QuCloseConnection(QuSocket socket);
+// Waits until the socket can be read (data, the peer's end or an error) or,
+// when `writable`, written to (or has failed), for at most 4 ticks and not
+// past `timeout` ticks from `start`: 0, or the error of a wait that could
+// not be made (the time then passes in a busy wait).
+int32_t QuAwaitSocket(QuSocket socket, bool writable, uint32_t start, int32_t timeout);
+// Shuts the sending side, drains what the peer still sends until its end,
+// for at most 15 ticks and within `timeout` ticks from `start`, and closes
+// the socket in every case: a peer that ends its side sees an orderly end.
+void QuCloseConnection(QuSocket socket, uint32_t start, int32_t timeout);
 
 // ---- the remote-event datagram (datagram.cpp) ----
 // What the listener reads from a datagram.
@@ -107,8 +120,9 @@ extern char DatagramBuffer[kDatagramSize];
 // 65535 (the port stays 54242).
 int32_t QuReadPortOption(const char *options, uint16_t *port);
 // Turns an accepted datagram into an event due now and plans the next
-// poll one tick ahead; anything else is ignored without a trace.
-void QuHandleRemoteEvent(const char *datagram, int32_t length);
+// poll one tick ahead; true for such a one. Anything else is ignored
+// without a trace.
+bool QuHandleRemoteEvent(const char *datagram, int32_t length);
 
 // ---- sending (send_remote_event.cpp) ----
 // Switched by "-showdebugmessages" and "-stopdebugmessages"; only the TCP

@@ -1,6 +1,9 @@
 // The socket layer: the sockets library, started on first use and stopped at
 // shutdown; the one listening UDP socket; single datagrams out and in; and
-// TCP connections made within a deadline and closed gracefully.
+// TCP connections made within a deadline and closed gracefully. Whatever
+// waits on a socket waits on its readiness, never longer than 4 ticks at a
+// time nor past the caller's deadline.
+#include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
 #include "os_sockets.h"
 #include "remote.h"
@@ -11,7 +14,12 @@ QuSocket ListenerSocket = kNoSocket;
 enum {
     kSocketsVersion = 0x0101, // Windows Sockets 1.1
     kAnyAddress = 0,          // INADDR_ANY
-    kConnectPollTicks = 4,
+    kWaitTicks = 4,
+    kMillisecondsPerTick = 16, // as the busy wait counts them
+    // How long the close waits for the peer's end after the answer: a
+    // well-behaved server answers a half-close at once, and one that does
+    // not holds the host no longer than this.
+    kDrainTicks = 15,
     kDrainPiece = 1024
 };
 
@@ -76,7 +84,7 @@ int32_t QuCloseListener(void)
     return 0;
 }
 
-int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length)
+int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length)
 {
     *length = 0;
     if (ListenerSocket == kNoSocket)
@@ -85,11 +93,15 @@ int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length)
         buffer[0] = 0;
     int32_t received;
     int32_t status = QuOsReceiveFrom(ListenerSocket, buffer, capacity, &received);
-    if (status == kWsaWouldBlock)
-        return 0;
     if (status == 0)
         *length = received;
     return status;
+}
+
+int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length)
+{
+    int32_t status = QuTakeDatagram(buffer, capacity, length);
+    return status == kWsaWouldBlock ? 0 : status;
 }
 
 int32_t QuSendDatagram(const char *address, uint16_t port, const char *data, int32_t length)
@@ -121,25 +133,56 @@ int32_t QuLookupAddress(const char *text, uint32_t *address)
     return QuOsResolveName(text, address);
 }
 
-// Polls a connection in progress until it is made, fails or the deadline
-// passes; 0 once connected.
+// Waits until the socket is ready as asked, for at most 4 ticks and never
+// past the deadline. On a replaced clock the time is passed on the counter
+// and the socket looked at before and after.
+static int32_t QuAwaitState(QuSocket socket, QuOsWaitKind kind, uint32_t start, int32_t timeout,
+                            QuOsSocketState *state)
+{
+    *state = kOsSocketPending;
+    uint32_t passed = QuTicksSince(start);
+    if (timeout <= 0 || passed >= (uint32_t)timeout)
+        return 0;
+    uint32_t left = (uint32_t)timeout - passed;
+    int32_t ticks = left < kWaitTicks ? (int32_t)left : kWaitTicks;
+    if (!QuMillisecondsReplaced())
+        return QuOsWaitSocket(socket, kind, ticks * kMillisecondsPerTick, state);
+    int32_t status = QuOsWaitSocket(socket, kind, 0, state);
+    if (status != 0 || *state != kOsSocketPending)
+        return status;
+    QuBusyWait(ticks);
+    return QuOsWaitSocket(socket, kind, 0, state);
+}
+
+int32_t QuAwaitSocket(QuSocket socket, bool writable, uint32_t start, int32_t timeout)
+{
+    QuOsSocketState state;
+    int32_t status = QuAwaitState(socket, writable ? kOsWaitWritable : kOsWaitReadable, start, timeout, &state);
+    // A socket that cannot be waited on still must not be polled without
+    // a pause: the next send or receive tells what is wrong with it.
+    if (status != 0)
+        QuBusyWait(kWaitTicks);
+    return status;
+}
+
+// Waits for a connection in progress until it is made, fails or the
+// deadline passes; 0 once connected.
 static int32_t QuAwaitConnection(QuSocket socket, uint32_t start, int32_t timeout)
 {
     while (QuBeforeDeadline(start, timeout)) {
-        QuOsConnectState state;
-        int32_t status = QuOsPollConnect(socket, &state);
+        QuOsSocketState state;
+        int32_t status = QuAwaitState(socket, kOsWaitWritable, start, timeout, &state);
         if (status != 0)
             return status;
-        if (state == kOsConnected)
+        if (state == kOsSocketReady)
             return 0;
-        if (state == kOsConnectFailed) {
+        if (state == kOsSocketFailed) {
             int32_t pending;
             status = QuOsPendingError(socket, &pending);
             if (pending != 0)
                 return pending;
             return status != 0 ? status : kErrConnectFailed;
         }
-        QuBusyWait(kConnectPollTicks);
     }
     return kErrDeadline;
 }
@@ -176,13 +219,26 @@ int32_t QuReceiveSome(QuSocket socket, char *buffer, int32_t capacity, int32_t *
     return QuOsReceive(socket, buffer, capacity, received);
 }
 
-void QuCloseConnection(QuSocket socket)
+void QuCloseConnection(QuSocket socket, uint32_t start, int32_t timeout)
 {
     char discard[kDrainPiece];
     int32_t received;
+    // Data left unread at the close, or arriving after it, would make the
+    // platform answer with a reset: read on until the peer's end, for a
+    // short while and only within the deadline.
+    uint32_t passed = QuTicksSince(start);
+    int32_t left = timeout > 0 && passed < (uint32_t)timeout ? (int32_t)((uint32_t)timeout - passed) : 0;
+    int32_t drainTicks = left < kDrainTicks ? left : kDrainTicks;
+    uint32_t drainStart = QuGetTicks();
     if (QuOsShutdownSend(socket) == 0) {
-        // Until the peer has closed; a read that would block ends it too.
-        while (QuOsReceive(socket, discard, sizeof discard, &received) == 0 && received > 0) {
+        for (;;) {
+            int32_t status = QuOsReceive(socket, discard, sizeof discard, &received);
+            if (status == kWsaWouldBlock && QuBeforeDeadline(drainStart, drainTicks)) {
+                QuAwaitSocket(socket, false, drainStart, drainTicks);
+                continue;
+            }
+            if (status != 0 || received <= 0)
+                break;
         }
     }
     QuOsCloseSocket(socket);

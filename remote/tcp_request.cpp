@@ -1,13 +1,13 @@
 // "Rous-SendRemoteEvent -tcprequest": sends the rest of the parameter to a
 // TCP server and returns its answer, read within one deadline into the
-// result handle and decoded in place. The socket is polled, with a busy
-// wait of 4 ticks whenever it has nothing and after every read.
+// result handle and decoded in place. Whenever the socket has nothing, or
+// no room, the request waits on it for at most 4 ticks at a time.
 #include "frame/os_frame.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
 #include "tcp_request.h"
 
-enum { kReadSize = 1024, kPollWait = 4 };
+enum { kReadSize = 1024 };
 
 // What the diagnostic boxes show of a request or an answer: up to its
 // length or its first NUL, never more than the answer's capacity.
@@ -44,7 +44,7 @@ static int32_t QuSendRequest(QuSocket socket, const char *request, int32_t lengt
         status = QuSendSome(socket, request + *sent, length - *sent, &count);
         if (status == kWsaWouldBlock) {
             status = 0;
-            QuBusyWait(kPollWait);
+            QuAwaitSocket(socket, true, start, timeout);
         } else if (status == 0 && count > 0 && count <= length - *sent) {
             *sent += count;
         }
@@ -66,7 +66,7 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
         status = QuReceiveSome(socket, response + *length, room < kReadSize ? room : kReadSize, &received);
         if (status == kWsaWouldBlock) {
             status = 0;
-            QuBusyWait(kPollWait);
+            QuAwaitSocket(socket, false, start, timeout);
             continue;
         }
         if (status != 0 || received <= 0)
@@ -83,7 +83,6 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
                 chunkPos = *length;
             break;
         }
-        QuBusyWait(kPollWait);
     }
     if (status == 0 && !QuBeforeDeadline(start, timeout))
         status = kErrDeadline;
@@ -132,7 +131,7 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
         QuShowNumber("maxLen =", maxLen);
         QuShowBytes("the data =", response, *ioReturnedLen);
     }
-    QuCloseConnection(socket);
+    QuCloseConnection(socket, start, timeout);
     return status;
 }
 

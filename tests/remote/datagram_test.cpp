@@ -39,7 +39,8 @@ TEST_F(DatagramTest, ListenerReadsByTheLayout)
     const struct {
         const char *what;
         std::string wire;
-        bool accepted;     // the next poll one tick away rather than 40
+        bool accepted;     // it ends the poll: the due event waits
+
         size_t events;
         int32_t flags;
         std::string text;
@@ -59,18 +60,21 @@ TEST_F(DatagramTest, ListenerReadsByTheLayout)
         {"no separator after the tag", Bytes("QUIL DATAGRAM 1.0|SCTR\0"), false, 0, 0, ""},
     };
     EXPECT_EQ(Bytes("QUIL DATAGRAM 1.0|SCTR||\0").size(), 25u);
+    HsOpenFile("Orders.fp5", {"Print"});
     Listen();
     for (const auto &c : cases) {
         Inside([] { QuDeleteAllEvents(); });
+        AddEvent(kDue1 - 86400, 0, "Orders.fp5|Print"); // due now, in slot 0
         Deliver(c.wire);
         IdleAfter(1000);
-        EXPECT_EQ(TicksToNextPoll(), c.accepted ? 1 : 40) << c.what;
+        EXPECT_EQ(TicksToNextPoll(), 1) << c.what;
+        EXPECT_EQ(HsTakeStarts().size(), c.accepted ? 0u : 1u) << c.what;
         std::vector<EventView> events = Events();
-        ASSERT_EQ(events.size(), c.events) << c.what;
+        ASSERT_EQ(events.size(), 1 + c.events) << c.what;
         if (c.events == 1) {
-            EXPECT_EQ(events[0].flags, c.flags) << c.what;
-            EXPECT_EQ(events[0].state, c.flags == kFlagSilent ? kStateSilent : kStatePending) << c.what;
-            EXPECT_EQ(events[0].text, c.text) << c.what;
+            EXPECT_EQ(events[1].flags, c.flags) << c.what;
+            EXPECT_EQ(events[1].state, c.flags == kFlagSilent ? kStateSilent : kStatePending) << c.what;
+            EXPECT_EQ(events[1].text, c.text) << c.what;
         }
     }
 }

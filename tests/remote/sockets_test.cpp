@@ -80,7 +80,7 @@ TEST_F(SocketsTest, ConnectionsWithinADeadline)
     char buffer[8];
     int32_t received = -1;
     EXPECT_EQ(QuReceiveSome(socket, buffer, sizeof buffer, &received), kWsaWouldBlock);
-    QuCloseConnection(socket);
+    QuCloseConnection(socket, QuGetTicks(), 600);
     EXPECT_EQ(ProbeReadToEnd(accepted), "request") << "sent, then closed by us";
     ProbeClose(&accepted);
     ProbeClose(&server);
@@ -104,7 +104,7 @@ TEST_F(SocketsTest, ConnectionsWithinADeadline)
     start = QuGetTicks();
     EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrDeadline);
     EXPECT_LT(QuGetTicks(), 100u) << "the wait ended after the wrap, not before";
-    QuCloseConnection(filler);
+    QuCloseConnection(filler, QuGetTicks(), 600);
     ProbeClose(&server);
 }
 

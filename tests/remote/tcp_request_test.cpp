@@ -93,6 +93,50 @@ TEST_F(TcpRequestTest, ChunkedAnswersAsCurlDecodesThem)
     }
 }
 
+// The request reads whatever has come whenever it comes: the way the server
+// writes its answer must not change the result.
+TEST_F(TcpRequestTest, AnswerIsTheSameHoweverItIsWritten)
+{
+    REQUIRE_SERVERS();
+    for (const char *name : {"chunked", "plain"}) {
+        std::string raw = CurlReference(std::string("pieces-") + name, "raw");
+        size_t headerEnd = raw.find("\r\n\r\n");
+        ASSERT_NE(headerEnd, std::string::npos) << name;
+        std::string expected = raw.substr(0, headerEnd + 4) + CurlReference(std::string("pieces-") + name, "body");
+        for (const char *mode : {"once", "small", "bytes"}) {
+            EXPECT_EQ(Scripted(std::string("/pieces/") + mode + "/" + name, "-timeoutsecs=20"), expected)
+                << name << " written " << mode;
+        }
+    }
+}
+
+// After the answer the connection ends in order, also where the server has
+// more to say or the request left data unread: the server sees no reset.
+TEST_F(TcpRequestTest, ConnectionEndsWithoutAReset)
+{
+    REQUIRE_SERVERS();
+    auto resets = [&] {
+        std::string answer = Scripted("/resets");
+        size_t body = answer.find("\r\n\r\n");
+        return body == std::string::npos ? -1 : std::stoi(answer.substr(body + 4));
+    };
+    int before = resets();
+    ASSERT_GE(before, 0);
+    EXPECT_EQ(Scripted("/close-after/trailing", "-timeoutsecs=20 -closeportafter=\"</html>\""),
+              "HTTP/1.0 200 OK\r\n\r\n<html>done</html>");
+    EXPECT_EQ(Scripted("/big", "-timeoutsecs=60").size(), 64000u) << "unread data behind the full buffer";
+    EXPECT_EQ(Scripted("/chunked/basic", "-timeoutsecs=20").substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_EQ(resets(), before);
+}
+
+// A server that takes the request and says nothing: the time-out comes as
+// before, with the host waiting on the socket rather than spinning.
+TEST_F(TcpRequestTest, SilentServerTimesOut)
+{
+    REQUIRE_SERVERS();
+    EXPECT_EQ(Scripted("/mute", "-timeoutticks=30"), Error(-4230));
+}
+
 TEST_F(TcpRequestTest, NeverClosingServerTimesOut)
 {
     REQUIRE_SERVERS();

@@ -28,6 +28,15 @@ def chunk(data, size_text=None):
 
 LAST = b"0\r\n\r\n"
 
+# Answers written in one of three ways ("/pieces/MODE/NAME"): at once, in
+# pieces of 7 bytes with pauses, or byte by byte; the client's result must
+# not depend on the way. Path: the answer and whether the server closes.
+PIECES = {
+    "chunked": (chunked(chunk(b"first part"), chunk(ALPHABET * 3), chunk(b"end", b"3;ext=1"), LAST), False),
+    "plain": (b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + ALPHABET * 8 + b"\n", True),
+}
+PIECE_MODES = {"once": (1 << 20, 0), "small": (7, 0.01), "bytes": (1, 0.001)}
+
 # Path: the whole answer, written at once, and whether the server closes
 # after it (False: it waits for the client to close).
 ANSWERS = {
@@ -70,6 +79,8 @@ class Handler(socketserver.BaseRequestHandler):
         try:
             while self.request.recv(4096):
                 pass
+        except ConnectionResetError:
+            self.server.count_reset()
         except OSError:
             pass
 
@@ -79,7 +90,28 @@ class Handler(socketserver.BaseRequestHandler):
             time.sleep(pause)
 
     def handle(self):
-        path = self.read_request()
+        with self.server.lock:
+            self.server.active += 1
+        try:
+            self.answer(self.read_request())
+        except (ConnectionResetError, BrokenPipeError):
+            self.server.count_reset()
+        finally:
+            with self.server.lock:
+                self.server.active -= 1
+                self.server.lock.notify_all()
+
+    def answer(self, path):
+        if path == "/resets":
+            # Connections that the client ended with a reset, not an
+            # orderly close.
+            # Once every other connection has ended, however it ends.
+            with self.server.lock:
+                self.server.queries += 1
+                self.server.lock.wait_for(lambda: self.server.active == 1, timeout=HOLD_SECONDS)
+                resets = self.server.resets
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % resets)
+            return
         if path == "/count":
             # Connections other than these queries, before this one.
             with self.server.lock:
@@ -95,6 +127,24 @@ class Handler(socketserver.BaseRequestHandler):
         elif path == "/chunked/slow":
             body = chunked(chunk(b"first part"), chunk(b"second"), chunk(ALPHABET, b"1A;x=y"), LAST)
             self.send_in_pieces(body, 7, 0.01)
+            self.hold()
+        elif path.startswith("/pieces/") and path.count("/") == 3:
+            mode, name = path.split("/")[2:]
+            if mode in PIECE_MODES and name in PIECES:
+                answer, closes = PIECES[name]
+                self.send_in_pieces(answer, *PIECE_MODES[mode])
+                if not closes:
+                    self.hold()
+        elif path == "/close-after/trailing":
+            # More follows the close-after text, a little later: a client
+            # that closes at once, unread data or not, resets the connection.
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n<html>done</html>")
+            for more in (b"\r\nmore", b"\r\nand more"):
+                time.sleep(0.05)
+                self.request.sendall(more)
+            self.hold()
+        elif path == "/mute":
+            # Takes the request and says nothing until the client goes.
             self.hold()
         elif path == "/never-closes":
             self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nnot all yet")
@@ -126,9 +176,15 @@ class Server(socketserver.ThreadingTCPServer):
 
     def __init__(self):
         super().__init__(("127.0.0.1", 0), Handler)
-        self.lock = threading.Lock()
+        self.lock = threading.Condition()
         self.connections = 0
         self.queries = 0
+        self.resets = 0
+        self.active = 0
+
+    def count_reset(self):
+        with self.lock:
+            self.resets += 1
 
     def process_request(self, request, client_address):
         with self.lock:

@@ -48,6 +48,8 @@ REFERENCES = {
     "chunked-notchunked": ("scripted", "/chunked/notchunked"),
     "chunked-slow": ("scripted", "/chunked/slow"),
     "big": ("scripted", "/big"),
+    "pieces-chunked": ("scripted", "/pieces/once/chunked"),
+    "pieces-plain": ("scripted", "/pieces/once/plain"),
 }
 
 

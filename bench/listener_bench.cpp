@@ -1,0 +1,111 @@
+// The idle step with a listener on 127.0.0.1, on the simulated clock: a poll
+// with nothing waiting, one that takes a valid datagram, and one that
+// discards a batch of junk. Datagrams are sent with the timing paused; each
+// iteration then makes `batch` polls (or one poll over `batch` junk
+// datagrams), so that per-item figures are time / items.
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "frame/plugin_frame.h"
+#include "hostsim/hostsim.h"
+#include "hostsim/overrides_helpers.h"
+#include "remote/remote.h"
+#include "bench_host.h"
+
+namespace {
+
+const std::string kFolder = std::string(ROUSER_BENCH_DIR) + "/bench-work/listener/";
+const int kBatch = 200; // below the plug-in's bound of datagrams per poll
+int Sender = -1;
+sockaddr_in To;
+
+bool Start()
+{
+    BenchStartHost(kFolder);
+    // A free port: bind one, let it go, listen there.
+    int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof at;
+    bind(probe, reinterpret_cast<sockaddr *>(&at), sizeof at);
+    getsockname(probe, reinterpret_cast<sockaddr *>(&at), &size);
+    close(probe);
+    To = at;
+    Sender = socket(AF_INET, SOCK_DGRAM, 0);
+    return HsCallFunction(8, "-portnumber " + std::to_string(ntohs(at.sin_port)) + "||key").text == "0";
+}
+
+void Stop()
+{
+    close(Sender);
+    HsShutdown();
+    HsUseRealSources();
+}
+
+void Send(const std::string &bytes, int count)
+{
+    for (int i = 0; i < count; i++)
+        sendto(Sender, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&To), sizeof To);
+}
+
+void Poll()
+{
+    HsAdvanceMilliseconds(1000);
+    HsIdle(0);
+}
+
+void BM_IdlePollNothingWaiting(benchmark::State &state)
+{
+    if (!Start())
+        state.SkipWithError("no listener");
+    for (auto _ : state)
+        Poll();
+    Stop();
+}
+BENCHMARK(BM_IdlePollNothingWaiting);
+
+void BM_IdlePollTakesDatagram(benchmark::State &state)
+{
+    if (!Start())
+        state.SkipWithError("no listener");
+    const std::string valid = std::string("QUIL DATAGRAM 1.0|SCTR|key|Orders.fp5|Print|id|text") + '\0';
+    for (auto _ : state) {
+        state.PauseTiming();
+        HsCallFunction(2, "-deleteAllEvents");
+        Send(valid, kBatch);
+        state.ResumeTiming();
+        for (int i = 0; i < kBatch; i++)
+            Poll();
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+    Stop();
+}
+BENCHMARK(BM_IdlePollTakesDatagram)->Unit(benchmark::kMicrosecond);
+
+void BM_IdlePollDiscardsJunk(benchmark::State &state)
+{
+    if (!Start())
+        state.SkipWithError("no listener");
+    const std::string junk = std::string("QUIL DATAGRAM 1.0|SCTR|wrong|Orders.fp5|Print|id|text") + '\0';
+    for (auto _ : state) {
+        state.PauseTiming();
+        Send(junk, kBatch);
+        state.ResumeTiming();
+        Poll(); // all of them in one poll
+    }
+    state.SetItemsProcessed(state.iterations() * kBatch);
+    Stop();
+}
+BENCHMARK(BM_IdlePollDiscardsJunk)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

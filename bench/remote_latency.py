@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Remote-event latency between two rouser-host processes on 127.0.0.1: from
+the moment the sender is told to call "Rous-SendRemoteEvent" to the moment
+the listener prints that it started the script. The sends are spread over
+the listener's poll interval at random.
+
+    remote_latency.py ROUSER_HOST [--count N]
+
+Prints one JSON object: the latencies in milliseconds, median and p99.
+"""
+
+import argparse
+import json
+import random
+import socket
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("host")
+    parser.add_argument("--count", type=int, default=60)
+    args = parser.parse_args()
+
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+
+    listener = subprocess.Popen([args.host, "--open", "Contacts=Report"], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    sender = subprocess.Popen([args.host], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    starts = []
+    started = threading.Condition()
+
+    def read():
+        for line in listener.stdout:
+            if line.startswith(b"started: "):
+                with started:
+                    starts.append(time.monotonic())
+                    started.notify_all()
+
+    threading.Thread(target=read, daemon=True).start()
+    threading.Thread(target=lambda: [None for _ in sender.stdout], daemon=True).start()
+    listener.stdin.write(b"call Rous-StartListener -portnumber %d||bench\nwait 3600000\n" % port)
+    listener.stdin.flush()
+    time.sleep(1.5)
+
+    latencies = []
+    for _ in range(args.count):
+        with started:
+            seen = len(starts)
+        sent = time.monotonic()
+        sender.stdin.write(b"call Rous-SendRemoteEvent -portnumber %d|127.0.0.1|bench|Contacts|Report||\n" % port)
+        sender.stdin.flush()
+        with started:
+            if not started.wait_for(lambda: len(starts) > seen, timeout=10):
+                print(json.dumps({"error": "a remote event did not start within 10 s"}))
+                return 1
+            latencies.append((starts[seen] - sent) * 1000)
+        time.sleep(random.uniform(0, 0.7))
+
+    for process in (sender, listener):
+        process.kill()
+        process.wait()
+    latencies.sort()
+    p99 = latencies[min(len(latencies) - 1, int(round(0.99 * (len(latencies) - 1))))]
+    print(json.dumps({"count": len(latencies), "median_ms": statistics.median(latencies), "p99_ms": p99,
+                      "min_ms": latencies[0], "max_ms": latencies[-1]}))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
