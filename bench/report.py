@@ -119,6 +119,13 @@ def main():
         b = sched.get(name)
         out.append("| %s | %s |" % (label, "missing" if b is None else "%.2f us" % us(b)))
     out.append("")
+    save, reference = sched.get("BM_WriteBehindSave1000"), sched.get("BM_ReferenceSafeWrite")
+    if save is not None and reference is not None:
+        out.append("The save an idle poll makes after a change, of 1000 events with 170-byte texts (a 200,011-byte "
+                   "file: temporary file, flush, rename, folder sync): %.0f us, against %.0f us for writing the "
+                   "same bytes the same safe way with the system's calls alone, a ratio of %.2f. An idle poll "
+                   "with nothing changed writes nothing." % (us(save), us(reference), us(save) / us(reference)))
+        out.append("")
     out.append("## Remote events")
     out.append("")
     if "error" in latency:
