@@ -48,7 +48,10 @@ int32_t Rous_TriggerNextEvent(void)
     int16_t slot;
     uint32_t eventID;
     int32_t flags;
-    int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
+    // A script already started is recorded before anything else may start.
+    int32_t result = QuMarkStartedEvents();
+    if (result == 0)
+        result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
     if (result != 0)
         return result;
     bool callbackHost = HostVersion >= 50;
@@ -74,12 +77,18 @@ int32_t Rous_TriggerNextEvent(void)
     }
     if (result == 0) {
         LastTriggeredEventID = eventID;
+        QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
-        QuDeleteEventByID(eventID);
+        QuForgetFailedStart(eventID);
+        // An event that could not be removed is not started again before
+        // the others.
+        if (QuDeleteEventByID(eventID) != 0)
+            QuNoteFailedStart(eventID);
+        QuMarkEventTriggered(kNoEventID);
     } else {
+        QuNoteFailedStart(eventID);
         return result;
     }
-    QuMarkEventTriggered(eventID);
     if (!direct)
         NextPollTicks = QuGetTicks() + kAutomationPauseTicks;
     return result;
