@@ -120,8 +120,10 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
     // Counters are left as the removal leaves them; the firing step copes
     // with an earliest due time that is too low. An event whose text could
     // not be read or answered stays: the caller has not got what it came for.
-    if (code != kErrMemory && QuHasOption(options, "-deletethisevent"))
-        QuDeleteEventByID(wanted);
+    // One that could not be deleted is not answered as if it had been.
+    if (code != kErrMemory && QuHasOption(options, "-deletethisevent") && QuDeleteEventByID(wanted) != 0 &&
+        code == 0)
+        code = kErrMemory;
     if (code != 0)
         QuSetErrorResult("$$", code, result);
 }

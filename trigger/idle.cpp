@@ -48,10 +48,12 @@ int32_t Rous_TriggerNextEvent(void)
     int16_t slot;
     uint32_t eventID;
     int32_t flags;
-    // A script already started is recorded before anything else may start.
-    int32_t result = QuMarkStartedEvents();
-    if (result == 0)
-        result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
+    // A script already started is recorded before anything else may start,
+    // and then ends this poll: the caller saw the earliest due time from
+    // before the record, when that event still counted.
+    if (QuStartsAwaitingMark())
+        return QuMarkStartedEvents() == 0 ? (int32_t)kErrNothingDue : (int32_t)kErrMemory;
+    int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
     if (result != 0)
         return result;
     bool callbackHost = HostVersion >= 50;

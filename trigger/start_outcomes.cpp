@@ -59,6 +59,11 @@ int32_t QuMarkStartedEvents(void)
     return kept == 0 ? 0 : kErrMemory;
 }
 
+bool QuStartsAwaitingMark(void)
+{
+    return UnmarkedCount > 0;
+}
+
 void QuNoteFailedStart(uint32_t eventID)
 {
     int32_t i = QuFindFailedStart(eventID);

@@ -35,6 +35,7 @@ void QuForgetStartOutcomes(void);
 int32_t QuNoteStarted(uint32_t eventID);
 // Records the kept marks; -108 while one still cannot be recorded.
 int32_t QuMarkStartedEvents(void);
+bool QuStartsAwaitingMark(void);
 // A failed start sends the event to the back: it is chosen only when no
 // other due event is waiting, and before one that failed after it.
 void QuNoteFailedStart(uint32_t eventID);
