@@ -8,6 +8,7 @@
 #include "remote/remote_fixture.h"
 #include "remote/servers.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "frame/host_overrides.h"
@@ -201,8 +202,8 @@ protected:
             points += Sweep(scenarios[i], i < sending);
         RecordProperty("scenarios", static_cast<int>(scenarios.size()));
         RecordProperty("failure_points", static_cast<int>(points));
-        std::printf("[ sweep    ] %zu scenarios, %lld failure points\n", scenarios.size(),
-                    static_cast<long long>(points));
+        std::printf("[ sweep    ] %d scenarios, %d failure points\n", static_cast<int>(scenarios.size()),
+                    static_cast<int>(points));
     }
 };
 
