@@ -78,64 +78,84 @@ void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle)
     QuStoreHandleBytes(bytes, count, handle);
 }
 
-void QuSetResultText(const char *text, HostHandle handle)
+static const char kMemoryErrorResult[] = "$$-108";
+
+static int32_t QuWriteResult(const char *text, HostHandle handle)
 {
     char *data;
     int32_t n = QuTextLength(text);
-    if (QuSetHandleSize(handle, n) != 0 || QuLockHandle(handle, &data) != 0)
-        return;
+    int32_t status = QuSetHandleSize(handle, n);
+    if (status != 0)
+        return status;
+    status = QuLockHandle(handle, &data);
+    if (status != 0) {
+        // Resized but unwritten, the handle would hold n bytes of whatever.
+        QuSetHandleSize(handle, 0);
+        return status;
+    }
     QuCopyBytes(data, text, n);
     QuUnlockHandle(handle);
+    return 0;
 }
 
-void QuSetResultNumber(int32_t value, HostHandle handle)
+int32_t QuSetResultText(const char *text, HostHandle handle)
+{
+    int32_t status = QuWriteResult(text, handle);
+    // An answer that could not be written must not pass for one: the
+    // caller gets the memory error if the host lets that be written.
+    if (status != 0 && QuCompareText(text, kMemoryErrorResult, sizeof kMemoryErrorResult, true) != 0)
+        QuWriteResult(kMemoryErrorResult, handle);
+    return status;
+}
+
+int32_t QuSetResultNumber(int32_t value, HostHandle handle)
 {
     char text[100];
     QuFormatSigned(value, text);
-    QuSetResultText(text, handle);
+    return QuSetResultText(text, handle);
 }
 
-void QuSetResultUnsigned(uint32_t value, HostHandle handle)
+int32_t QuSetResultUnsigned(uint32_t value, HostHandle handle)
 {
     char text[100];
     QuFormatUnsigned(value, text);
-    QuSetResultText(text, handle);
+    return QuSetResultText(text, handle);
 }
 
-void QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle)
+int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle)
 {
     char text[100];
-    if (code == 0) {
-        QuSetResultText("0", handle);
-        return;
-    }
+    if (code == 0)
+        return QuSetResultText("0", handle);
     // The prefix is always "$$"; bound it anyway so the number still fits.
     if (QuCopyBounded(prefix, QuTextLength(prefix), text, sizeof text - 12) != 0)
         text[0] = 0;
     QuFormatSigned(code, text + QuTextLength(text));
-    QuSetResultText(text, handle);
+    return QuSetResultText(text, handle);
 }
 
-void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position)
+int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position)
 {
     char *data;
     int32_t p = *position;
     if (capacity <= 0)
-        return;
+        return kErrBadParameter;
     if (p == 0)
         QuLoadPrefs();
     buffer[0] = 0;
     if (p == -1)
-        return;
+        return 0;
     const char *separator = QuGetSeparator();
     int32_t separatorLength = QuTextLength(separator);
+    // The field could not be read: an empty token here would let the caller
+    // take the next field for this one.
     if (QuLockHandle(handle, &data) != 0)
-        return;
+        return kErrMemory;
     int32_t rest = QuGetHandleSize(handle) - p;
     if (rest <= 0 || p < 0) {
         *position = -1;
         QuUnlockHandle(handle);
-        return;
+        return 0;
     }
     int32_t k = QuFindText(data + p, rest, separator, separatorLength, 0, 1, true);
     int32_t n = k < 0 ? rest : k;
@@ -145,26 +165,30 @@ void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t 
     buffer[n] = 0;
     *position = k < 0 ? -1 : p + k + separatorLength;
     QuUnlockHandle(handle);
+    return 0;
 }
 
-void QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
-                       int32_t destOffset, int32_t destSize)
+int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
+                          int32_t destOffset, int32_t destSize)
 {
     char *to, *from;
     int32_t sourceSize = QuGetHandleSize(source);
     if (sourceSize <= 0 || count <= 0 || destSize <= 0 || sourceOffset < 0 || destOffset < 0)
-        return;
+        return 0;
     if ((int64_t)destOffset + count > destSize || (int64_t)sourceOffset + count > sourceSize)
-        return;
-    if (QuSetHandleSize(dest, destSize) != 0 || QuLockHandle(dest, &to) != 0)
-        return;
-    if (QuLockHandle(source, &from) != 0) {
-        QuUnlockHandle(dest);
-        return;
+        return 0;
+    int32_t status = QuSetHandleSize(dest, destSize);
+    if (status == 0)
+        status = QuLockHandle(dest, &to);
+    if (status != 0)
+        return status;
+    status = QuLockHandle(source, &from);
+    if (status == 0) {
+        QuCopyBytes(to + destOffset, from + sourceOffset, count);
+        QuUnlockHandle(source);
     }
-    QuCopyBytes(to + destOffset, from + sourceOffset, count);
-    QuUnlockHandle(source);
     QuUnlockHandle(dest);
+    return status;
 }
 
 void QuGetHandleBytes(HostHandle handle, char *buffer)

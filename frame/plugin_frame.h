@@ -40,13 +40,18 @@ int32_t QuLockHandle(HostHandle handle, char **data);
 void QuUnlockHandle(HostHandle handle);
 
 // ---- parameter and result text (handles.cpp) ----
-void QuSetResultText(const char *text, HostHandle handle);
-void QuSetResultNumber(int32_t value, HostHandle handle);
-void QuSetResultUnsigned(uint32_t value, HostHandle handle);
-void QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle);
-void QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position);
-void QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
-                       int32_t destOffset, int32_t destSize);
+// The result writers return the host's error when the text could not be
+// written; the handle then holds "$$-108" if that at least could be.
+int32_t QuSetResultText(const char *text, HostHandle handle);
+int32_t QuSetResultNumber(int32_t value, HostHandle handle);
+int32_t QuSetResultUnsigned(uint32_t value, HostHandle handle);
+int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle);
+// 0, or -108 when the handle cannot be locked: the token is then empty and
+// the position unchanged, and the caller must not go on reading.
+int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position);
+// 0 also for a range it refuses; the host's error when a callback failed.
+int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
+                          int32_t destOffset, int32_t destSize);
 void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle);
 // As QuSetHandleBytes, with the status of the first failing callback.
 int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle);

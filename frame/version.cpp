@@ -11,7 +11,10 @@ void ROUS_Version(HostHandle parameter, HostHandle result)
     int32_t position = 0;
     // Written first, so that it stands whenever no option matches.
     QuSetResultText("Rouser Plug-In " ROUS_VERSION_TEXT, result);
-    QuReadNextToken(parameter, token, sizeof token, &position);
+    if (QuReadNextToken(parameter, token, sizeof token, &position) != 0) {
+        QuSetErrorResult("$$", kErrMemory, result);
+        return;
+    }
     if (token[0] == 0)
         return;
     if (QuHasOption(token, "-getversionnumber"))

@@ -2,9 +2,14 @@
 // the rest is cut into reads; the rest is the answer. The decoder must stay
 // inside the data, and the cuts must not change the outcome. A second run
 // into a buffer smaller than the answer checks the bounds when it fills.
+// With the first byte's top bit set, the next byte gives the length of a
+// close-after text that follows it, searched for after every read as the
+// request does: a text found must be there, and the answer ends behind it.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <string>
 
 #include "remote/tcp_request.h"
 
@@ -16,9 +21,10 @@ struct Outcome {
 
 // The receive loop's use of the decoder: append what fits, decode, stop at
 // an error or a complete body; one more run at the end for a chunked body.
-Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer, int32_t capacity)
+Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer, int32_t capacity,
+                const char *closeText = nullptr, int32_t closeLength = 0)
 {
-    int32_t length = 0, headerEnd = 0, chunkPos = 0, chunked = 0;
+    int32_t length = 0, headerEnd = 0, chunkPos = 0, chunked = 0, resume = 0;
     Outcome out = {0, kHttpAwaitHeader, 0};
     size_t at = 0;
     uint32_t seed = cutSeed;
@@ -37,6 +43,18 @@ Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer,
             abort();
         if (out.state != kHttpAwaitHeader && (headerEnd > chunkPos || chunkPos > length || headerEnd < 4))
             abort();
+        if (out.status == 0 && out.state != kHttpComplete && closeLength > 0 &&
+            QuFindCloseText(buffer, length, closeText, closeLength, &resume)) {
+            if (resume < closeLength || resume > length ||
+                memcmp(buffer + resume - closeLength, closeText, (size_t)closeLength) != 0)
+                abort();
+            length = resume;
+            if (chunkPos > length)
+                chunkPos = length;
+            break;
+        }
+        if (resume < 0 || resume > length)
+            abort();
     }
     if (out.status == 0 && chunked)
         out.status = QuDecodeHTTPResponse(buffer, &length, &headerEnd, &chunkPos, &chunked, &out.state);
@@ -54,6 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint8_t seed = data[0];
     data++;
     size--;
+    if (seed & 0x80) {
+        if (size < 1 || data[0] > size - 1)
+            return 0;
+        int32_t closeLength = data[0];
+        std::string closeText((const char *)data + 1, (size_t)closeLength);
+        Receive(data + 1 + closeLength, size - 1 - closeLength, seed & 0x7F, cut, kResponseCapacity,
+                closeText.c_str(), closeLength);
+        return 0;
+    }
     Outcome a = Receive(data, size, 0, whole, kResponseCapacity);
     Outcome b = Receive(data, size, seed | 1, cut, kResponseCapacity);
     if (a.status != b.status || a.state != b.state)

@@ -23,6 +23,7 @@ struct State {
     void *instance = nullptr;
     bool strict = false;
     int64_t failAt = 0;
+    bool failOnward = false; // every fallible callback from failAt on fails
     int64_t fallible = 0;
     bool injected = false;
     int16_t lastError = 0;
@@ -32,6 +33,7 @@ struct State {
     std::vector<HostCallRecord *> records; // calls in progress, innermost last
     HostHandle resultHandle = nullptr;
     bool resultTouched = false;
+    bool resultFaulted = false;
 };
 
 State &S()
@@ -60,7 +62,7 @@ bool FailNow(const char *name)
     State &s = S();
     s.fallible++;
     s.uncheckedCall = name;
-    if (s.failAt != 0 && s.fallible == s.failAt) {
+    if (s.failAt != 0 && (s.fallible == s.failAt || (s.failOnward && s.fallible > s.failAt))) {
         s.injected = true;
         s.lastError = kHsMemFullError;
         return true;
@@ -113,10 +115,12 @@ void Free(HostHandle handle)
     S().blocks.erase(it);
 }
 
-void NoteResult(HostHandle handle)
+void NoteResult(HostHandle handle, bool failed)
 {
-    if (handle == S().resultHandle)
+    if (handle == S().resultHandle) {
         S().resultTouched = true;
+        S().resultFaulted = S().resultFaulted || failed;
+    }
 }
 
 HostHandle HOST_CALL CbNewHandle(int32_t size)
@@ -136,7 +140,7 @@ void HOST_CALL CbSetHandleSize(HostHandle handle, int32_t size)
         S().lastError = -109;
         return;
     }
-    NoteResult(handle);
+    NoteResult(handle, fail);
     if (fail)
         return;
     if (size < 0 || block->locks > 0) {
@@ -184,7 +188,7 @@ void HOST_CALL CbLockHandle(HostHandle handle)
         S().lastError = -109;
         return;
     }
-    NoteResult(handle);
+    NoteResult(handle, fail);
     if (fail)
         return;
     if (block->locks == 0 && S().strict)
@@ -267,6 +271,7 @@ void HsReset(void)
     s.blocks.clear();
     s.strict = false;
     s.failAt = 0;
+    s.failOnward = false;
     s.fallible = 0;
     s.injected = false;
     s.lastError = 0;
@@ -296,6 +301,15 @@ void HsSetStrict(bool strict)
 void HsFailNthFallible(int64_t n)
 {
     S().failAt = n;
+    S().failOnward = false;
+    S().fallible = 0;
+    S().injected = false;
+}
+
+void HsFailFromNthFallible(int64_t n)
+{
+    S().failAt = n;
+    S().failOnward = true;
     S().fallible = 0;
     S().injected = false;
 }
@@ -332,14 +346,16 @@ HsCallResult HsCallFunction(uint32_t index, const std::string &parameter, const 
     record->parameter = HsNewHostHandle(parameter);
     record->out.result = HsNewHostHandle(initialResult);
     HostHandle outer = s.resultHandle;
-    bool outerTouched = s.resultTouched;
+    bool outerTouched = s.resultTouched, outerFaulted = s.resultFaulted;
     HostHandle result = record->out.result;
     s.resultHandle = result;
     s.resultTouched = false;
+    s.resultFaulted = false;
     Call(record.get());
-    HsCallResult answer{HsHandleContent(result), s.resultTouched};
+    HsCallResult answer{HsHandleContent(result), s.resultTouched, s.resultFaulted};
     s.resultHandle = outer;
     s.resultTouched = outerTouched;
+    s.resultFaulted = outerFaulted;
     HsDisposeHostHandle(record->parameter);
     HsDisposeHostHandle(result);
     return answer;

@@ -21,6 +21,7 @@ enum { kHsMemFullError = -108 };
 struct HsCallResult {
     std::string text;  // the result handle's content after the call
     bool touched;      // the plug-in resized or locked the result handle
+    bool faulted;      // an injected failure struck a callback on the result handle
 };
 
 // Forgets every handle and setting; the entry and instance stay.
@@ -32,6 +33,9 @@ void HsSetStrict(bool strict);
 // Fails the n-th fallible callback (allocate, set size, lock) from now on,
 // counting from 1; 0 switches injection off.
 void HsFailNthFallible(int64_t n);
+// Fails every fallible callback from the n-th on, as a host that has run
+// out of memory for good; 0 switches injection off.
+void HsFailFromNthFallible(int64_t n);
 // Fallible callbacks made since the last HsFailNthFallible or HsReset.
 int64_t HsFallibleCount(void);
 // True once the armed fault has been injected.

@@ -32,8 +32,9 @@ void ROUS_GetIPAddress(HostHandle parameter, HostHandle result)
     int32_t position = 0;
     // "-defaultinterface" and "-interfaceIndex" are accepted; the answer is
     // always the first address the resolver lists for this computer.
-    QuReadNextToken(parameter, options, kTextSize, &position);
-    int32_t status = QuGetHostAddress(address, kTextSize);
+    int32_t status = QuReadNextToken(parameter, options, kTextSize, &position);
+    if (status == 0)
+        status = QuGetHostAddress(address, kTextSize);
     if (status == 0)
         QuSetResultText(address, result);
     else

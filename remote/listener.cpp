@@ -95,16 +95,22 @@ bool QuPollListener(void)
 
 void ROUS_StartListener(HostHandle parameter, HostHandle result)
 {
-    char options[kPartSize], unused[kPartSize];
+    char options[kPartSize], unused[kPartSize], key[kKeySize];
     int32_t position = 0;
     uint16_t port;
     int32_t status = kErrBadParameter;
     if (QuGetHandleSize(parameter) > 0) {
-        QuReadNextToken(parameter, options, kPartSize, &position);
-        QuReadNextToken(parameter, unused, kPartSize, &position);
-        // The key changes even when the listener cannot be opened.
-        QuReadNextToken(parameter, ListenerKey, kKeySize, &position);
-        status = QuReadPortOption(options, &port);
+        status = QuReadNextToken(parameter, options, kPartSize, &position);
+        if (status == 0)
+            status = QuReadNextToken(parameter, unused, kPartSize, &position);
+        if (status == 0)
+            status = QuReadNextToken(parameter, key, kKeySize, &position);
+        // The key changes even when the listener cannot be opened, but not
+        // when it could not be read: an empty key would accept every sender.
+        if (status == 0)
+            QuCopyText(ListenerKey, key);
+        if (status == 0)
+            status = QuReadPortOption(options, &port);
         if (status == 0)
             status = QuOpenListener(port);
     }

@@ -18,7 +18,8 @@ static int32_t QuAppendPart(HostHandle parameter, int32_t *position, bool requir
                             int32_t *length)
 {
     char part[kPartSize];
-    QuReadNextToken(parameter, part, kPartSize, position);
+    if (QuReadNextToken(parameter, part, kPartSize, position) != 0)
+        return kErrMemory;
     if (required && (part[0] == 0 || *position == -1))
         return kErrBadParameter;
     return QuAppendField(datagram, length, part);
@@ -65,15 +66,16 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
     int32_t size = QuGetHandleSize(parameter);
     int32_t status = size > 0 ? 0 : kErrBadParameter;
     bool silent = false;
+    if (status == 0)
+        status = QuReadNextToken(parameter, options, kPartSize, &position);
     if (status == 0) {
-        QuReadNextToken(parameter, options, kPartSize, &position);
         QuApplyOptions(options, datagram, &length);
         silent = QuHasOption(options, "-silentEvent");
-        QuReadNextToken(parameter, address, kPartSize, &position);
-        // Something must follow the address's separator.
-        if (address[0] == 0 || position == -1 || position >= size)
-            status = kErrBadParameter;
+        status = QuReadNextToken(parameter, address, kPartSize, &position);
     }
+    // Something must follow the address's separator.
+    if (status == 0 && (address[0] == 0 || position == -1 || position >= size))
+        status = kErrBadParameter;
     if (status == 0)
         status = QuReadPortOption(options, &port);
     if (status == 0 && QuHasOption(options, "-tcprequest")) {
@@ -85,8 +87,9 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
     if (status == 0) {
         // The key must be followed by a separator, even when it is empty.
         char key[kPartSize];
-        QuReadNextToken(parameter, key, kPartSize, &position);
-        status = position == -1 ? kErrBadParameter : QuAppendField(datagram, &length, key);
+        status = QuReadNextToken(parameter, key, kPartSize, &position);
+        if (status == 0)
+            status = position == -1 ? kErrBadParameter : QuAppendField(datagram, &length, key);
     }
     // A silent event needs neither a file nor a script.
     if (status == 0)

@@ -49,12 +49,13 @@ void ROUS_DeleteEvent(HostHandle parameter, HostHandle result)
         code = kErrBadParameter;
     else if (EventTableHandle == NULL)
         code = kErrMemory;
-    if (code == 0) {
-        QuReadNextToken(parameter, options, sizeof options, &position);
+    if (code == 0)
+        code = QuReadNextToken(parameter, options, sizeof options, &position);
+    if (code == 0)
         code = QuDeleteActionOf(options, &action);
-    }
+    if (code == 0 && action == kDeleteByID)
+        code = QuReadNextToken(parameter, number, sizeof number, &position);
     if (code == 0 && action == kDeleteByID) {
-        QuReadNextToken(parameter, number, sizeof number, &position);
         // Unsigned, so that a negative number names an ID above 2^31.
         eventID = (uint32_t)QuParseSigned(number);
         if (number[0] == 0 || eventID < kFirstEventID)
@@ -86,8 +87,11 @@ void ROUS_Control(HostHandle parameter, HostHandle result)
         QuSetResultText("0", result);
         return;
     }
-    QuReadNextToken(parameter, options, sizeof options, &position);
-    QuReadNextToken(parameter, lockText, sizeof lockText, &position);
+    if (QuReadNextToken(parameter, options, sizeof options, &position) != 0 ||
+        QuReadNextToken(parameter, lockText, sizeof lockText, &position) != 0) {
+        QuSetErrorResult("$$", kErrMemory, result);
+        return;
+    }
     bool disable = QuHasOption(options, "-DisableLocalTriggers");
     bool enable = QuHasOption(options, "-EnableLocalTriggers");
     bool status = QuHasOption(options, "-GetLocalTriggerStatus");

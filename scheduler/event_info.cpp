@@ -36,24 +36,28 @@ static EventSelection QuSelection(const char *options)
 }
 
 // Field 3 of the event's text (the caller's ID), or everything after it (the
-// caller's free text), into the result; nothing when the text has no such part.
-static void QuWriteCallerText(HostHandle text, bool freeText, HostHandle result)
+// caller's free text), into the result; nothing when the text has no such
+// part. -108 when the text cannot be read.
+static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle result)
 {
     char field[2000];
     int32_t position = 0;
     if (text == NULL)
-        return;
-    QuReadNextToken(text, field, sizeof field, &position); // file name
-    QuReadNextToken(text, field, sizeof field, &position); // script name
+        return 0;
+    int32_t status = QuReadNextToken(text, field, sizeof field, &position); // file name
+    if (status == 0)
+        status = QuReadNextToken(text, field, sizeof field, &position); // script name
+    if (status != 0 || position == -1)
+        return status;
+    status = QuReadNextToken(text, field, sizeof field, &position);
+    if (status != 0)
+        return status;
+    if (!freeText)
+        return QuSetResultText(field, result) != 0 ? kErrMemory : 0;
     if (position == -1)
-        return;
-    QuReadNextToken(text, field, sizeof field, &position);
-    if (!freeText) {
-        QuSetResultText(field, result);
-    } else if (position != -1) {
-        int32_t count = QuGetHandleSize(text) - position;
-        QuCopyHandleRange(text, position, count, result, 0, count);
-    }
+        return 0;
+    int32_t count = QuGetHandleSize(text) - position;
+    return QuCopyHandleRange(text, position, count, result, 0, count) != 0 ? kErrMemory : 0;
 }
 
 void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
@@ -68,7 +72,10 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         QuSetErrorResult("$$", kErrMemory, result);
         return;
     }
-    QuReadNextToken(parameter, options, sizeof options, &position);
+    if (QuReadNextToken(parameter, options, sizeof options, &position) != 0) {
+        QuSetErrorResult("$$", kErrMemory, result);
+        return;
+    }
     if (QuAnswerCounter(options, result))
         return;
     EventSelection selection = QuSelection(options);
@@ -83,7 +90,10 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
     if (selection == kSelectLastTriggered) {
         wanted = LastTriggeredEventID;
     } else if (selection == kSelectByID) {
-        QuReadNextToken(parameter, number, sizeof number, &position);
+        if (QuReadNextToken(parameter, number, sizeof number, &position) != 0) {
+            QuSetErrorResult("$$", kErrMemory, result);
+            return;
+        }
         wanted = (uint32_t)QuParseSigned(number);
     }
     if (QuLockHandle(EventTableHandle, &table) != 0) {
@@ -102,15 +112,18 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
     } else {
         wanted = QuGetLE32(found + kRecordID);
         if (rouserID)
-            QuSetResultUnsigned(wanted, result);
+            code = QuSetResultUnsigned(wanted, result) != 0 ? kErrMemory : 0;
         else
-            QuWriteCallerText(QuRecordText(found), yourText, result);
+            code = QuWriteCallerText(QuRecordText(found), yourText, result);
     }
     QuUnlockHandle(EventTableHandle);
     // Counters are left as the removal leaves them; the firing step copes
-    // with an earliest due time that is too low.
-    if (QuHasOption(options, "-deletethisevent"))
-        QuDeleteEventByID(wanted);
+    // with an earliest due time that is too low. An event whose text could
+    // not be read or answered stays: the caller has not got what it came for.
+    // One that could not be deleted is not answered as if it had been.
+    if (code != kErrMemory && QuHasOption(options, "-deletethisevent") && QuDeleteEventByID(wanted) != 0 &&
+        code == 0)
+        code = kErrMemory;
     if (code != 0)
         QuSetErrorResult("$$", code, result);
 }

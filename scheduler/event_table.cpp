@@ -80,6 +80,7 @@ int32_t QuCreateEventTable(void)
     NextPollTicks = 0;
     LastTriggeredEventID = 0;
     EventTableChanged = false;
+    QuForgetStartOutcomes();
     return 0;
 }
 
@@ -139,12 +140,22 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
     if (QuLockHandle(EventTableHandle, &table) != 0)
         return kErrMemory;
     uint32_t now = QuNow1904(NULL);
-    int32_t chosen = -1, fallback = -1;
+    int32_t chosen = -1, fallback = -1, failed = -1, failedTurn = 0;
     for (int32_t i = 0; i < EventCount; i++) {
         const char *record = QuEventRecord(table, i);
         if (QuState(record) != kStatePending)
             continue;
         uint32_t due = QuGetLE32(record + kRecordDue);
+        // Events not yet tried go by the usual rule; one whose start failed
+        // waits until none of them is due, so it cannot hold them back.
+        int32_t turn = QuStartDeferral(QuGetLE32(record + kRecordID));
+        if (turn != 0) {
+            if (turn > 0 && due <= now && (failed < 0 || turn < failedTurn)) {
+                failed = i;
+                failedTurn = turn;
+            }
+            continue;
+        }
         if (due <= EarliestDueTime) {
             chosen = i;
             break;
@@ -154,17 +165,25 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
     }
     if (chosen < 0)
         chosen = fallback;
+    if (chosen < 0)
+        chosen = failed;
     if (chosen < 0) {
         QuUnlockHandle(EventTableHandle);
         return kErrNothingDue;
     }
     const char *record = QuEventRecord(table, chosen);
     HostHandle text = QuRecordText(record);
-    int32_t position = 0;
+    int32_t position = 0, status = 0;
     fileName[0] = scriptName[0] = 0;
-    if (text != NULL) {
-        QuReadNextToken(text, fileName, capacity, &position);
-        QuReadNextToken(text, scriptName, capacity, &position);
+    if (text != NULL)
+        status = QuReadNextToken(text, fileName, capacity, &position);
+    if (text != NULL && status == 0)
+        status = QuReadNextToken(text, scriptName, capacity, &position);
+    if (status != 0) {
+        // Names that could not be read must not be started as empty or
+        // shifted ones: the event stays pending for a later poll.
+        QuUnlockHandle(EventTableHandle);
+        return kErrMemory;
     }
     *slot = (int16_t)chosen;
     *eventID = QuGetLE32(record + kRecordID);

@@ -23,18 +23,22 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
     else if (EventTableHandle == NULL)
         code = kErrMemory;
     int32_t flags = 0;
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, kFieldSize, &position);
     if (code == 0) {
-        QuReadNextToken(parameter, field, kFieldSize, &position);
         if (!QuHasOption(field, "-addSingleEvent"))
             code = kErrBadParameter;
         if (QuHasOption(field, "-triggerPastEventAfterRestart"))
             flags = kFlagTriggerPastAfterRestart;
     }
     uint32_t due = 0;
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, kFieldSize, &position);
     if (code == 0) {
-        QuReadNextToken(parameter, field, kFieldSize, &position);
         due = QuDateToTimestamp(field);
-        QuReadNextToken(parameter, field, kFieldSize, &position);
+        code = QuReadNextToken(parameter, field, kFieldSize, &position);
+    }
+    if (code == 0) {
         due += QuTimeToSeconds(field);
         // The time must be followed by a separator and more text.
         if (position == -1 || position >= length)
@@ -45,24 +49,33 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
         code = kErrPast;
     int32_t textStart = position;
     if (code == 0) {
-        QuReadNextToken(parameter, field, kFieldSize, &position);
-        bool noFile = field[0] == 0;
-        QuReadNextToken(parameter, field, kFieldSize, &position);
-        if (noFile || field[0] == 0)
+        bool noFile = true;
+        code = QuReadNextToken(parameter, field, kFieldSize, &position);
+        if (code == 0) {
+            noFile = field[0] == 0;
+            code = QuReadNextToken(parameter, field, kFieldSize, &position);
+        }
+        if (code == 0 && (noFile || field[0] == 0))
             code = kErrBadParameter;
         // A text no file entry could hold would be accepted now and lost at
         // the next save.
         if (length - textStart > kMaxEntryText)
             code = kErrBadParameter;
         // The caller's ID and text are stored, not checked.
-        QuReadNextToken(parameter, field, kFieldSize, &position);
-        QuReadNextToken(parameter, field, kFieldSize, &position);
+        if (code == 0)
+            code = QuReadNextToken(parameter, field, kFieldSize, &position);
+        if (code == 0)
+            code = QuReadNextToken(parameter, field, kFieldSize, &position);
     }
     if (code == 0) {
         char *text;
         uint32_t eventID;
-        if (QuLockHandle(parameter, &text) != 0)
+        // Without the parameter nothing can be stored; say so rather than
+        // leave the caller an empty answer.
+        if (QuLockHandle(parameter, &text) != 0) {
+            QuSetErrorResult("$$", kErrMemory, result);
             return;
+        }
         int32_t status = QuInsertEvent(due, flags, text + textStart, length - textStart, &eventID);
         QuUnlockHandle(parameter);
         if (status == 0)

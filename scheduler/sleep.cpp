@@ -10,20 +10,24 @@ void ROUS_Sleep(HostHandle parameter, HostHandle result)
     int32_t position = 0, code = 0;
     uint32_t wakeTime = 0;
     int32_t size = QuGetHandleSize(parameter);
-    if (size > 0)
-        QuReadNextToken(parameter, field, sizeof field, &position);
-    if (size <= 0 || !QuHasOption(field, "-tilldatetime")) {
+    if (size <= 0)
         code = kErrBadParameter;
-    } else {
-        QuReadNextToken(parameter, field, sizeof field, &position);
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, sizeof field, &position);
+    if (code == 0 && !QuHasOption(field, "-tilldatetime"))
+        code = kErrBadParameter;
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, sizeof field, &position);
+    if (code == 0) {
         wakeTime = QuDateToTimestamp(field);
         // Without a time field the wake-up time would be midnight, which the
         // caller hardly meant.
         if (position == -1 || position >= size)
             code = kErrBadParameter;
     }
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, sizeof field, &position);
     if (code == 0) {
-        QuReadNextToken(parameter, field, sizeof field, &position);
         wakeTime += QuTimeToSeconds(field);
         if (wakeTime < QuNow1904(NULL))
             code = kErrInThePast;

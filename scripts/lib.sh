@@ -10,6 +10,8 @@ RouserBuild=$RouserRoot/build
 RouserNativePackages=(cmake ninja-build g++ googletest libgtest-dev)
 RouserWindowsPackages=(g++-mingw-w64-i686 wine wine32 wine64)
 RouserToolPackages=(python3 curl)
+# clang's libFuzzer and sanitizer runtimes, for scripts/fuzz only.
+RouserFuzzPackages=(clang libclang-rt-dev)
 
 rouser_say() {
     printf 'rouser: %s\n' "$*" >&2

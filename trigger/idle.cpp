@@ -58,6 +58,11 @@ int32_t Rous_TriggerNextEvent(void)
     int16_t slot;
     uint32_t eventID;
     int32_t flags;
+    // A script already started is recorded before anything else may start,
+    // and then ends this poll: the caller saw the earliest due time from
+    // before the record, when that event still counted.
+    if (QuStartsAwaitingMark())
+        return QuMarkStartedEvents() == 0 ? (int32_t)kErrNothingDue : (int32_t)kErrMemory;
     int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
     if (result != 0)
         return result;
@@ -84,12 +89,18 @@ int32_t Rous_TriggerNextEvent(void)
     }
     if (result == 0) {
         LastTriggeredEventID = eventID;
+        QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
-        QuDeleteEventByID(eventID);
+        QuForgetFailedStart(eventID);
+        // An event that could not be removed is not started again before
+        // the others.
+        if (QuDeleteEventByID(eventID) != 0)
+            QuNoteFailedStart(eventID);
+        QuMarkEventTriggered(kNoEventID);
     } else {
+        QuNoteFailedStart(eventID);
         return result;
     }
-    QuMarkEventTriggered(eventID);
     if (!direct)
         NextPollTicks = QuGetTicks() + kAutomationPauseTicks;
     return result;

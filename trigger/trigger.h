@@ -26,6 +26,24 @@ extern int16_t TriggerDepth;
 // 0 when a script was started.
 int32_t Rous_TriggerNextEvent(void);
 
+// ---- what the firing step remembers between polls (start_outcomes.cpp) ----
+enum { kStartNever = -1 };
+// Empties both lists; at start-up, when the table is created.
+void QuForgetStartOutcomes(void);
+// Marks a started event triggered; when the mark cannot be recorded the
+// event is kept, is never chosen again, and -108 is returned.
+int32_t QuNoteStarted(uint32_t eventID);
+// Records the kept marks; -108 while one still cannot be recorded.
+int32_t QuMarkStartedEvents(void);
+bool QuStartsAwaitingMark(void);
+// A failed start sends the event to the back: it is chosen only when no
+// other due event is waiting, and before one that failed after it.
+void QuNoteFailedStart(uint32_t eventID);
+void QuForgetFailedStart(uint32_t eventID);
+// For the selection: 0 for an event not tried, kStartNever for a started
+// one awaiting its mark, else the failed one's turn (lower goes first).
+int32_t QuStartDeferral(uint32_t eventID);
+
 // Handles the trigger-method options of `text`; true when one was
 // recognised and the result written.
 bool QuTriggerMethodOption(const char *text, HostHandle result);

@@ -91,8 +91,9 @@ TEST_F(FaultSweepTest, ExternalFunctionsAndLifecycle)
     HsStartup(50);
 }
 
-// A failed result write leaves the handle as the failure found it, and a
-// failed token read gives an empty token without moving on.
+// A failed result write leaves the memory error as the answer rather than
+// a stale or half-written one, and a failed token read says so, gives an
+// empty token and does not move on.
 TEST_F(FaultSweepTest, FailuresLeaveStateAsFound)
 {
     HostHandle parameter = HsNewHostHandle("abc|def");
@@ -101,7 +102,7 @@ TEST_F(FaultSweepTest, FailuresLeaveStateAsFound)
         char token[8] = "stale";
         int32_t position = 4;
         HsFailNthFallible(1); // the lock of the parameter
-        QuReadNextToken(parameter, token, sizeof token, &position);
+        EXPECT_EQ(QuReadNextToken(parameter, token, sizeof token, &position), kErrMemory);
         EXPECT_TRUE(HsFaultInjected());
         EXPECT_STREQ(token, "");
         EXPECT_EQ(position, 4);
@@ -112,7 +113,10 @@ TEST_F(FaultSweepTest, FailuresLeaveStateAsFound)
     HsCallResult result;
     HsFailNthFallible(1); // reloading the preferences makes no handle call: this is the set size
     result = HsCallFunction(0, "", "before");
-    EXPECT_EQ(result.text, "before");
+    EXPECT_EQ(result.text, "$$-108");
+    HsFailNthFallible(2); // the lock after the resize
+    result = HsCallFunction(0, "", "before");
+    EXPECT_EQ(result.text, "$$-108") << "no half-written answer";
     HsFailNthFallible(0);
     HsDisposeHostHandle(parameter);
 }

@@ -228,6 +228,66 @@ TEST_F(FiringTest, NestedDirectStartsStopAtFive)
     EXPECT_EQ(Count("-getActiveTriggerCount"), "0");
 }
 
+// An event whose start fails is tried again, but only when no other due
+// event waits, and failed events take turns; events never tried keep the
+// usual order.
+TEST_F(FiringTest, FailingStartWaitsItsTurn)
+{
+    Start(50);
+    Call(kVersion, "-usealternatetriggermethod");
+    // By slot: two that fail (no such file on this host), then two that start.
+    for (const char *file : {"Gone.fp5", "Lost.fp5", "Orders.fp5", "Orders.fp5"})
+        Call(kScheduleEvent, Schedule(0, file, "Print"));
+    Call(kScheduleEvent, Schedule(60, "Orders.fp5", "Report")); // due from the sixth poll on
+    // What each poll tries to start.
+    const char *const tried[] = {"Gone.fp5/Print", "Lost.fp5/Print", "Orders.fp5/Print", "Orders.fp5/Print",
+                                 "Gone.fp5/Print", "Orders.fp5/Report", "Lost.fp5/Print", "Gone.fp5/Print"};
+    HsTakeCallbacks();
+    int poll = 0;
+    for (const char *expected : tried) {
+        if (++poll == 6)
+            HsSetClockSeconds(kNow1970 + 60);
+        IdleAfter(2000);
+        std::vector<HsCallback> calls = HsTakeCallbacks();
+        ASSERT_EQ(calls.size(), 1u) << expected;
+        EXPECT_EQ(calls[0].fileText + "/" + calls[0].scriptText, expected);
+    }
+    EXPECT_EQ(Count("-getActiveTriggerCount"), "2");
+}
+
+// A started script whose triggered mark cannot be recorded is not started
+// again: the mark is recorded at the next poll, and only the poll after
+// that fires the next event.
+TEST_F(FiringTest, StartedEventIsMarkedBeforeAnythingStartsAgain)
+{
+    for (int16_t version : {50, 14}) {
+        Start(version);
+        Call(kVersion, "-usealternatetriggermethod");
+        Call(kScheduleEvent, Schedule(0));
+        Call(kScheduleEvent, Schedule(0, "Orders.fp5", "Report"));
+        HsTakeStarts();
+        // Count the callbacks of a clean poll; the last one is the mark's lock.
+        int64_t before = 0;
+        HsFailNthFallible(1000000);
+        IdleAfter(2000);
+        before = HsFallibleCount();
+        HsFailNthFallible(0);
+        ASSERT_EQ(HsTakeStarts().size(), 1u);
+        HsFailNthFallible(before); // the same again, for the second event
+        IdleAfter(2000);
+        ASSERT_TRUE(HsFaultInjected()) << version;
+        HsFailNthFallible(0);
+        EXPECT_EQ(HsTakeStarts().size(), 1u) << version;
+        EXPECT_EQ(Count("-getActiveTriggerCount"), "1") << "not marked yet, host version " << version;
+        IdleAfter(2000);
+        EXPECT_EQ(HsTakeStarts().size(), 0u) << "started again, host version " << version;
+        EXPECT_EQ(Count("-getActiveTriggerCount"), "0") << version;
+        EXPECT_EQ(Call(kGetEventInfo, "-lastTriggered -getRouserEventID"), "4243") << version;
+        HsShutdown();
+        ForgetEventFiles();
+    }
+}
+
 TEST_F(FiringTest, ScheduleEventRules)
 {
     Start(49);
