@@ -42,7 +42,8 @@ static DWORD WINAPI Watch(void *)
         } else if (box == nullptr) {
             last = nullptr;
         }
-        Sleep(20);
+        // Often enough that a case whose faults show many boxes is not slowed.
+        Sleep(5);
     }
     return 0;
 }
