@@ -16,17 +16,21 @@ enum {
     kErrTooLong = -207
 };
 
-// ---- entry and lifecycle (entry.cpp) ----
+// ---- the host (host.cpp) ----
+// Set by the entry point: the record of the call in progress, through which
+// every callback goes.
 extern HostCallRecord *CurrentCallRecord;
+// Set once at start-up.
 extern int16_t HostVersion;
+// Set once at start-up: 0 when the host's main window belongs to the full
+// application (its class ends in "APP"), 1 otherwise or without one.
+extern int32_t HostWindowKind;
 // Host calls in progress: 1 inside a call, more while the host calls again
 // during one (a script start, say).
 extern int16_t HostCallDepth;
 
-int32_t QuInitPlugin(int16_t hostVersion);
-void QuIdle(uint8_t idleKind);
-void QuShutdownPlugin(void);
-void QuDispatchFunction(uint32_t index, HostHandle parameter, HostHandle result);
+// An external function's handler: the parameter, then the result.
+typedef void (*QuFunctionHandler)(HostHandle parameter, HostHandle result);
 
 // ---- host handle callbacks (handles.cpp) ----
 // Each fallible call is followed by the host's memory-error callback; the

@@ -1,6 +1,5 @@
 // "Rous-GetIPAddress": the IPv4 address of this computer's own name, as
 // dotted text, so that a solution can tell others where to send events.
-#include "frame/functions.h"
 #include "frame/plugin_frame.h"
 #include "os_sockets.h"
 #include "remote.h"

@@ -1,11 +1,9 @@
 // "Rous-StartListener" and "Rous-StopListener", and what the idle step does
 // with a datagram that has arrived: an accepted one becomes an event due
 // now. Nothing is ever answered to the sender.
-#include "frame/functions.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
 #include "scheduler/event_table.h"
-#include "trigger/trigger.h"
 
 char ListenerKey[kKeySize];
 char DatagramBuffer[kDatagramSize];
@@ -61,12 +59,10 @@ bool QuHandleRemoteEvent(const char *datagram, int32_t length)
     // be chosen at every poll and hold back every later event.
     if (payloadLength > 0 && (flags == kFlagSilent || QuNamesPresent(payload, payloadLength)))
         QuInsertEvent(now, flags, payload, payloadLength, &eventID);
-    // A burst is drained at about one datagram per idle call.
-    NextPollTicks = QuGetTicks() + 1;
     return true;
 }
 
-bool QuPollListener(void)
+int32_t QuPollListener(void)
 {
     // A rejected datagram costs a receive and a look at its header, so it
     // must not cost the poll as well: anyone could then keep the due
@@ -83,14 +79,9 @@ bool QuPollListener(void)
         taken++;
         // One too large for the buffer is gone already; the next may be good.
         if (status == 0 && QuHandleRemoteEvent(DatagramBuffer, length))
-            return true;
+            return kListenerAccepted;
     }
-    // Where junk came in, more may follow: come back at the next tick, as
-    // after an accepted datagram, so that the platform's buffer does not
-    // fill and drop a valid datagram before the next poll takes it.
-    if (taken > 0)
-        NextPollTicks = QuGetTicks() + 1;
-    return false;
+    return taken > 0 ? kListenerDiscarded : kListenerQuiet;
 }
 
 void ROUS_StartListener(HostHandle parameter, HostHandle result)

@@ -44,9 +44,12 @@ int32_t QuStartSockets(void);
 int32_t QuStopSockets(void);
 // At host shutdown: closes the listener, then stops the sockets library.
 void QuShutdownNetwork(void);
+// What one poll found at the listener.
+enum { kListenerQuiet = 0, kListenerDiscarded = 1, kListenerAccepted = 2 };
 // Takes waiting datagrams until one is accepted, discarding rejected ones,
-// up to kDatagramsPerPoll; true when an accepted one ended the poll.
-bool QuPollListener(void);
+// up to kDatagramsPerPoll: quiet when none waited, discarded when only
+// rejected ones came, accepted when one became an event.
+int32_t QuPollListener(void);
 // One non-blocking UDP socket on every local interface: 0, -4227 while one
 // is open (it keeps listening), or the socket error.
 int32_t QuOpenListener(uint16_t port);
@@ -119,9 +122,8 @@ extern char DatagramBuffer[kDatagramSize];
 // 54242, or the value of "-portnumber"; -4228 when it lies outside 0 to
 // 65535 (the port stays 54242).
 int32_t QuReadPortOption(const char *options, uint16_t *port);
-// Turns an accepted datagram into an event due now and plans the next
-// poll one tick ahead; true for such a one. Anything else is ignored
-// without a trace.
+// Turns an accepted datagram into an event due now; true for such a one.
+// Anything else is ignored without a trace.
 bool QuHandleRemoteEvent(const char *datagram, int32_t length);
 
 // ---- sending (send_remote_event.cpp) ----
@@ -136,6 +138,12 @@ extern int32_t ShowDebugMessages;
 // ErrorResult of a nonzero one.
 int32_t QuTCPRequestEntry(HostHandle parameter, int32_t position, const char *address, uint16_t port,
                           const char *options, HostHandle result);
+
+// ---- the remote subsystem's external functions ----
+void ROUS_GetIPAddress(HostHandle parameter, HostHandle result);    // ip_address.cpp
+void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result); // send_remote_event.cpp
+void ROUS_StartListener(HostHandle parameter, HostHandle result);   // listener.cpp
+void ROUS_StopListener(HostHandle parameter, HostHandle result);    // listener.cpp
 
 // ---- IP address (ip_address.cpp) ----
 // The dotted address of this computer's own name: 0, the socket error, or

@@ -4,7 +4,6 @@
 //
 // Parameter: options | address | key | file | script | your ID | your text,
 // where your text is everything after the sixth part, separators included.
-#include "frame/functions.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
 

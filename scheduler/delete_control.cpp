@@ -2,7 +2,6 @@
 // ones or all; "Rous-Control" switches local firing off and on under a
 // caller's lock text.
 #include "event_table.h"
-#include "frame/functions.h"
 #include "frame/plugin_frame.h"
 
 enum {

@@ -3,7 +3,6 @@
 #include "event_file.h"
 #include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
-#include "trigger/trigger.h"
 
 enum {
     kWinFileNotFound = 2,

@@ -2,7 +2,6 @@
 // or free text, the event chosen as the last fired one, by its ID, or as the
 // first silent one; optionally deleting it after reading.
 #include "event_table.h"
-#include "frame/functions.h"
 #include "frame/plugin_frame.h"
 
 enum EventSelection { kSelectNone, kSelectLastTriggered, kSelectByID, kSelectFirstSilent };

@@ -4,7 +4,6 @@
 
 #include "event_table.h"
 #include "frame/plugin_frame.h"
-#include "trigger/trigger.h"
 
 HostHandle EventTableHandle;
 int16_t EventCount;
@@ -77,7 +76,6 @@ int32_t QuCreateEventTable(void)
     ActiveEventCount = 0;
     EventCount = 0;
     EarliestDueTime = kNoDueTime;
-    NextPollTicks = 0;
     LastTriggeredEventID = 0;
     EventTableChanged = false;
     QuForgetStartOutcomes();

@@ -75,6 +75,30 @@ void QuPutLE32(char *bytes, uint32_t value);
 HostHandle QuRecordText(const char *record);
 void QuSetRecordText(char *record, HostHandle text);
 
+// ---- what the selection remembers of the firing step's tries (start_outcomes.cpp) ----
+enum { kStartNever = -1 };
+// Empties both lists; at start-up, when the table is created.
+void QuForgetStartOutcomes(void);
+// Marks a started event triggered; when the mark cannot be recorded the
+// event is kept, is never chosen again, and -108 is returned.
+int32_t QuNoteStarted(uint32_t eventID);
+// Records the kept marks; -108 while one still cannot be recorded.
+int32_t QuMarkStartedEvents(void);
+bool QuStartsAwaitingMark(void);
+// A failed start sends the event to the back: it is chosen only when no
+// other due event is waiting, and before one that failed after it.
+void QuNoteFailedStart(uint32_t eventID);
+void QuForgetFailedStart(uint32_t eventID);
+// For the selection: 0 for an event not tried, kStartNever for a started
+// one awaiting its mark, else the failed one's turn (lower goes first).
+int32_t QuStartDeferral(uint32_t eventID);
+
+// ---- the scheduler's external functions ----
+void ROUS_Control(HostHandle parameter, HostHandle result);      // delete_control.cpp
+void ROUS_DeleteEvent(HostHandle parameter, HostHandle result);  // delete_control.cpp
+void ROUS_GetEventInfo(HostHandle parameter, HostHandle result); // event_info.cpp
+void ROUS_Sleep(HostHandle parameter, HostHandle result);        // sleep.cpp
+
 // ---- local triggers (delete_control.cpp) ----
 enum { kLockTextSize = 68 };
 // Empty while local triggers are enabled; otherwise the text that enables

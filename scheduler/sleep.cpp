@@ -1,7 +1,6 @@
 // "Rous-Sleep": checks a wake-up date and time as scheduling does, then
 // hands it to the platform's waits.
 #include "event_table.h"
-#include "frame/functions.h"
 #include "frame/plugin_frame.h"
 
 void ROUS_Sleep(HostHandle parameter, HostHandle result)

@@ -8,6 +8,7 @@
 
 enum {
     kPollIntervalTicks = 40,
+    kLeaveToPollTicks = 10,
     kAutomationPauseTicks = 120,
     kMaxDirectStarts = 5,
     kErrTooDeep = -4234,
@@ -26,11 +27,34 @@ static bool QuPollDue(uint32_t now)
     return now > NextPollTicks || NextPollTicks - now > kAutomationPauseTicks;
 }
 
+// The next poll `ticks` from now; a negative count makes it overdue.
+static void QuRequestPoll(int32_t ticks)
+{
+    NextPollTicks = QuGetTicks() + (uint32_t)ticks;
+}
+
+void QuResetIdle(void)
+{
+    NextPollTicks = 0;
+}
+
+void QuLeaveDueEventToPoll(void)
+{
+    QuRequestPoll(-kLeaveToPollTicks);
+    TriggerRequestTicks = QuGetTicks();
+}
+
 // One poll: a waiting remote event, else the earliest due event.
 static void QuPoll(void)
 {
-    NextPollTicks = QuGetTicks() + kPollIntervalTicks;
-    if (QuPollListener())
+    QuRequestPoll(kPollIntervalTicks);
+    int32_t listener = QuPollListener();
+    // Where datagrams came in, more may follow: come back at the next tick,
+    // so that a burst is drained at about one poll a tick and the
+    // platform's buffer does not fill and drop a valid datagram.
+    if (listener != kListenerQuiet)
+        QuRequestPoll(1);
+    if (listener == kListenerAccepted)
         return;
     if (ActiveEventCount <= 0 || EventTableHandle == NULL)
         return;

@@ -5,13 +5,16 @@
 #include "frame/host_call.h"
 
 // The idle step does nothing while the Ticks clock is at or below this.
+// Only the idle step writes it; others ask through the two calls below.
 extern uint32_t NextPollTicks;
+// At start-up: the first idle call polls.
+void QuResetIdle(void);
+// Scheduling leaves an event that is due already to the next idle call,
+// which measures the delay for the speed test.
+void QuLeaveDueEventToPoll(void);
 extern int32_t UseAlternateTriggerMethod;
 // Ticks from the request of the latest direct start to its beginning.
 extern uint32_t SpeedTestElapsedTicks;
-// Set once at start-up: 0 when the host's main window belongs to the full
-// application (its class ends in "APP"), 1 otherwise or without one.
-extern int32_t HostWindowKind;
 // 0 when the host's main window class ends in "APP", else 1.
 int32_t QuDetectHostWindow(void);
 // The idle step: at most one poll every 40 ticks.
@@ -25,24 +28,6 @@ extern int16_t TriggerDepth;
 // Fires the earliest due event by the start method the host calls for;
 // 0 when a script was started.
 int32_t Rous_TriggerNextEvent(void);
-
-// ---- what the firing step remembers between polls (start_outcomes.cpp) ----
-enum { kStartNever = -1 };
-// Empties both lists; at start-up, when the table is created.
-void QuForgetStartOutcomes(void);
-// Marks a started event triggered; when the mark cannot be recorded the
-// event is kept, is never chosen again, and -108 is returned.
-int32_t QuNoteStarted(uint32_t eventID);
-// Records the kept marks; -108 while one still cannot be recorded.
-int32_t QuMarkStartedEvents(void);
-bool QuStartsAwaitingMark(void);
-// A failed start sends the event to the back: it is chosen only when no
-// other due event is waiting, and before one that failed after it.
-void QuNoteFailedStart(uint32_t eventID);
-void QuForgetFailedStart(uint32_t eventID);
-// For the selection: 0 for an event not tried, kStartNever for a started
-// one awaiting its mark, else the failed one's turn (lower goes first).
-int32_t QuStartDeferral(uint32_t eventID);
 
 // Handles the trigger-method options of `text`; true when one was
 // recognised and the result written.

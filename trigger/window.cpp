@@ -5,8 +5,6 @@
 #include "os_window.h"
 #include "trigger.h"
 
-int32_t HostWindowKind;
-
 enum {
     kClassBufferSize = 256,
     kClassLimit = 255, // so at most 254 characters are read

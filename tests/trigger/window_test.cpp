@@ -2,6 +2,7 @@
 // over real windows of the test process on Windows.
 #include "support/fixture.h"
 
+#include "frame/plugin_frame.h"
 #include "trigger/trigger.h"
 
 namespace {

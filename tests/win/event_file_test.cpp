@@ -4,6 +4,7 @@
 
 #include "support/fixture.h"
 
+#include "frame/plugin_frame.h"
 #include "trigger/trigger.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "support/fixture.h"
+#include "frame/plugin_frame.h"
 #include "trigger/trigger.h"
 
 namespace {

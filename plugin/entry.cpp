@@ -1,14 +1,9 @@
 // The host's entry point: start-up, idle, external functions, shutdown.
-#include "functions.h"
-#include "plugin_frame.h"
+#include "plugin.h"
 #include "remote/remote.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
-
-HostCallRecord *CurrentCallRecord;
-int16_t HostVersion;
-int16_t HostCallDepth;
 
 extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
 {
@@ -45,6 +40,8 @@ int32_t QuInitPlugin(int16_t hostVersion)
     HostWindowKind = QuDetectHostWindow();
     UseAlternateTriggerMethod = HostVersion < 50 ? 1 : 0;
     int32_t status = QuCreateEventTable();
+    if (status == 0)
+        QuResetIdle();
     if (EventTableHandle != NULL)
         QuRestoreEvents(status);
     return 4;

@@ -1,7 +1,6 @@
 // "Rous-Version": the version text, its number, the platform, and the
 // trigger-method options.
-#include "functions.h"
-#include "plugin_frame.h"
+#include "plugin.h"
 #include "resources/rouser_strings.h"
 #include "trigger/trigger.h"
 

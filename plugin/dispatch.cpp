@@ -1,5 +1,7 @@
 // The function list, in the order of the module's string table (144 + n).
-#include "functions.h"
+#include "plugin.h"
+#include "remote/remote.h"
+#include "scheduler/event_table.h"
 
 static const QuFunctionHandler kHandlers[10] = {
     ROUS_Version,         // "Rous-Version"

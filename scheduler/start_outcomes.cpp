@@ -2,9 +2,8 @@
 // started events whose triggered mark could not be recorded yet, which
 // must never start again, and events whose start failed, which wait their
 // turn behind every other due event.
+#include "event_table.h"
 #include "frame/plugin_frame.h"
-#include "scheduler/event_table.h"
-#include "trigger.h"
 
 enum { kMaxUnmarked = 8 };
 

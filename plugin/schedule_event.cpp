@@ -1,12 +1,11 @@
 // "Rous-ScheduleEvent": adds one event for a date and time, and fires it at
 // once, or leaves it to the next poll, when it is already due.
-#include "event_file.h"
-#include "event_table.h"
-#include "frame/functions.h"
-#include "frame/plugin_frame.h"
+#include "plugin.h"
+#include "scheduler/event_file.h"
+#include "scheduler/event_table.h"
 #include "trigger/trigger.h"
 
-enum { kFieldSize = 2000, kErrPast = -4226, kLeaveToPollTicks = 10 };
+enum { kFieldSize = 2000, kErrPast = -4226 };
 
 void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
 {
@@ -86,8 +85,7 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
             if (!UseAlternateTriggerMethod) {
                 Rous_TriggerNextEvent();
             } else {
-                NextPollTicks = QuGetTicks() - kLeaveToPollTicks;
-                TriggerRequestTicks = QuGetTicks();
+                QuLeaveDueEventToPoll();
             }
         }
     }
