@@ -78,7 +78,6 @@ void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle)
     QuStoreHandleBytes(bytes, count, handle);
 }
 
-static const char kMemoryErrorResult[] = "$$-108";
 
 static int32_t QuWriteResult(const char *text, HostHandle handle)
 {
@@ -103,8 +102,11 @@ int32_t QuSetResultText(const char *text, HostHandle handle)
     int32_t status = QuWriteResult(text, handle);
     // An answer that could not be written must not pass for one: the
     // caller gets the memory error if the host lets that be written.
-    if (status != 0 && QuCompareText(text, kMemoryErrorResult, sizeof kMemoryErrorResult, true) != 0)
-        QuWriteResult(kMemoryErrorResult, handle);
+    char memoryError[16] = "$$";
+    QuFormatSigned(kErrMemory, memoryError + 2);
+    int32_t n = QuTextLength(memoryError) + 1;
+    if (status != 0 && QuCompareText(text, memoryError, n, true) != 0)
+        QuWriteResult(memoryError, handle);
     return status;
 }
 

@@ -81,24 +81,24 @@ int64_t QuLocalClockSeconds(void)
 int32_t QuHostFolder(char *buffer, int32_t capacity)
 {
     if (capacity <= 0)
-        return kErrNoHostFolder;
+        return kErrFileNotFound;
     buffer[0] = 0;
     if (HostFolderOverride[0] != 0) {
         int32_t status = QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
-        return status == 0 ? 0 : kErrNoHostFolder;
+        return status == 0 ? 0 : kErrFileNotFound;
     }
     int32_t n = QuOsProgramPath(buffer, capacity);
     // A cut path would name some other folder.
     if (n <= 0 || n >= capacity) {
         buffer[0] = 0;
-        return kErrNoHostFolder;
+        return kErrFileNotFound;
     }
     // Cut right after the last separator; a name without one has no folder
     // the file could be found in again.
     while (n > 0 && buffer[n - 1] != '\\' && buffer[n - 1] != '/')
         n--;
     buffer[n] = 0;
-    return n > 0 ? 0 : kErrNoHostFolder;
+    return n > 0 ? 0 : kErrFileNotFound;
 }
 
 const char *QuPrefsRootOverride(void)

@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+#include "errors.h"
+
 typedef uint32_t (*QuMillisecondsProc)(void);
 // The local wall clock as seconds since 1970-01-01 00:00 local time.
 typedef int64_t (*QuClockProc)(void);
@@ -39,7 +41,7 @@ uint32_t QuMilliseconds(void);
 // counter and then only looks at the socket.
 bool QuMillisecondsReplaced(void);
 int64_t QuLocalClockSeconds(void);
-enum { kHostPathSize = 2000, kErrNoHostFolder = -43 };
+enum { kHostPathSize = 2000 };
 // The folder of the host program's file (the process's, not the plug-in's),
 // ending in its path separator; 0, or -43 when the system gives no path.
 int32_t QuHostFolder(char *buffer, int32_t capacity);

@@ -5,16 +5,8 @@
 
 #include <stdint.h>
 
+#include "errors.h"
 #include "host_call.h"
-
-// Status codes shared by the frame and the storage layers.
-enum {
-    kErrBadParameter = -50,
-    kErrMemory = -108,
-    kErrNoHandle = -109,
-    kErrLock = -117,
-    kErrTooLong = -207
-};
 
 // ---- the host (host.cpp) ----
 // Set by the entry point: the record of the call in progress, through which

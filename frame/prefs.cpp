@@ -4,7 +4,7 @@
 #include "plugin_frame.h"
 #include "resources/rouser_strings.h"
 
-enum { kSeparatorSize = 64, kErrorFileNotFound = 2, kErrorMoreData = 234 };
+enum { kSeparatorSize = 64 };
 
 static QuOsPrefsKey PrefsKey;
 static bool PrefsKeyOpen;
@@ -63,7 +63,7 @@ int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity)
         // Another program may have stored the text without its terminating
         // zero; one that then fills the buffer does not fit.
         if (error == 0 && size >= (uint32_t)*capacity && buffer[*capacity - 1] != 0)
-            error = kErrorMoreData;
+            error = kWinMoreData;
         if (error == 0) {
             buffer[size < (uint32_t)*capacity ? size : (uint32_t)*capacity - 1] = 0;
             *capacity = QuTextLength(buffer);
@@ -71,7 +71,7 @@ int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity)
     }
     if (error != 0) {
         buffer[0] = 0;
-        if (error == kErrorFileNotFound)
+        if (error == kWinFileNotFound)
             QuWritePrefText(name, "");
     }
     return error;
@@ -100,7 +100,7 @@ int32_t QuReadPrefNumber(const char *name, uint32_t *out)
     }
     if (error != 0) {
         *out = 0;
-        if (error == kErrorFileNotFound)
+        if (error == kWinFileNotFound)
             QuWritePrefNumber(name, 0);
     }
     return error;

@@ -5,7 +5,7 @@
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
 
-enum { kFieldSize = 2000, kErrPast = -4226 };
+enum { kFieldSize = 2000 };
 
 void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
 {
@@ -13,7 +13,7 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
     int32_t position = 0;
     int32_t code = 0;
     if (QuLocalTriggersDisabled()) {
-        QuSetResultText("-4220", result);
+        QuSetResultNumber(kErrTriggersDisabled, result);
         return;
     }
     int32_t length = QuGetHandleSize(parameter);
@@ -45,7 +45,7 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
     }
     uint32_t now = 0;
     if (code == 0 && due < QuNow1904(&now))
-        code = kErrPast;
+        code = kErrInThePast;
     int32_t textStart = position;
     if (code == 0) {
         bool noFile = true;

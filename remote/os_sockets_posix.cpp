@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "frame/errors.h"
 #include "frame/os_errors_posix.h"
 #include "os_sockets.h"
 
@@ -87,7 +88,7 @@ int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t
     // POSIX hands over the datagram's first part as if it were all of it;
     // Windows Sockets drops a datagram that does not fit, and so do we.
     if (message.msg_flags & MSG_TRUNC)
-        return 10040;
+        return kWsaMessageSize;
     *received = (int32_t)n;
     return 0;
 }

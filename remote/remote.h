@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "frame/errors.h"
 #include "frame/host_call.h"
 
 enum {
@@ -16,17 +17,7 @@ enum {
     // Datagrams one poll may take and discard before it goes on to the due
     // events: as many small ones as a default receive buffer holds.
     kDatagramsPerPoll = 256,
-    kKeySize = 1000,
-    kErrConnectFailed = -4225,  // the connection failed without an error code
-    kErrListenerOpen = -4227,   // a listening socket is already open
-    kErrOutOfRange = -4228,     // an option's value is out of range
-    kErrDeadline = -4230,       // the deadline passed
-    // Windows Sockets numbers the shared code looks at.
-    kWsaWouldBlock = 10035,
-    kWsaMessageSize = 10040,
-    kWsaAddressInUse = 10048,
-    kWsaRefused = 10061,
-    kWsaVersionNotSupported = 10092
+    kKeySize = 1000
 };
 
 // A socket of the platform; kNoSocket when none (INVALID_SOCKET).

@@ -181,10 +181,10 @@ static int32_t QuAwaitConnection(QuSocket socket, uint32_t start, int32_t timeou
             status = QuOsPendingError(socket, &pending);
             if (pending != 0)
                 return pending;
-            return status != 0 ? status : kErrConnectFailed;
+            return status != 0 ? status : kErrFailed;
         }
     }
-    return kErrDeadline;
+    return kErrTimedOut;
 }
 
 int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t start, int32_t timeout,

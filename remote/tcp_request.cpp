@@ -85,7 +85,7 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
         }
     }
     if (status == 0 && !QuBeforeDeadline(start, timeout))
-        status = kErrDeadline;
+        status = kErrTimedOut;
     if (status == 0 && *length == 0)
         status = kErrNothingReceived;
     if (status == 0 && chunked)

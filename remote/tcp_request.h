@@ -16,11 +16,6 @@ enum {
     kChunkLineSize = 2000      // a chunk-size line must be shorter than this
 };
 
-enum {
-    kErrNothingReceived = -71,
-    kErrChunkLineTooLong = -4236
-};
-
 // Decoder states.
 enum {
     kHttpAwaitHeader = 1, // "\r\n\r\n" has not arrived yet

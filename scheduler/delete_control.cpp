@@ -5,10 +5,6 @@
 #include "frame/plugin_frame.h"
 
 enum {
-    kErrLockTextLength = -416,
-    kErrAlreadyDisabled = -4217,
-    kErrNotDisabled = -4218,
-    kErrWrongLockText = -4219,
     kMinLockText = 3,
     kMaxLockText = 64
 };

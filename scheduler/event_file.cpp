@@ -4,16 +4,6 @@
 #include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
 
-enum {
-    kWinFileNotFound = 2,
-    kWinPathNotFound = 3,
-    kWinAccessDenied = 5,
-    kWinHandleEOF = 38,
-    kWinFileExists = 80,
-    kWinDiskFull = 112,
-    kWinAlreadyExists = 183
-};
-
 // The image goes here first, so that the event file is only ever replaced
 // whole.
 static const char kTempSuffix[] = ".tmp";
@@ -29,11 +19,11 @@ int32_t QuMapSystemError(int32_t windowsError)
         return kErrFolderNotFound;
     case kWinAccessDenied:
         return kErrAccessDenied;
-    case 10060:
-    case 12002:
+    case kWsaTimedOut:
+    case kWinInternetTimeout:
         return kErrTimedOut;
-    case 11001:
-    case 11004:
+    case kWsaHostNotFound:
+    case kWsaNoData:
         return kErrHostNotFound;
     default:
         return windowsError;

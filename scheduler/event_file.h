@@ -3,6 +3,7 @@
 #ifndef ROUSER_EVENT_FILE_H
 #define ROUSER_EVENT_FILE_H
 
+#include "frame/errors.h"
 #include "frame/host_call.h"
 #include "os_files.h"
 
@@ -16,16 +17,7 @@ enum {
     kEntryOverhead = 30,
     kMaxEntryText = 64000,
     kFileRead = 1,
-    kFileWrite = 3,
-    kErrBadName = -37,
-    kErrEndOfFile = -39,
-    kErrFileNotFound = -43,
-    kErrAccessDenied = -47,
-    kErrFileExists = -48,
-    kErrFolderNotFound = -120,
-    kErrTimedOut = -4230,
-    kErrHostNotFound = -3170,
-    kErrFileDamaged = -4224
+    kFileWrite = 3
 };
 
 typedef QuOsFile QuFile;

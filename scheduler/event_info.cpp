@@ -6,7 +6,6 @@
 
 enum EventSelection { kSelectNone, kSelectLastTriggered, kSelectByID, kSelectFirstSilent };
 
-static const int32_t kErrNoSuchEvent = -1;
 
 // Answers a counter option; false when field 1 names none.
 static bool QuAnswerCounter(const char *options, HostHandle result)
@@ -107,7 +106,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
             found = record;
     }
     if (found == NULL) {
-        code = kErrNoSuchEvent;
+        code = kErrNotFound;
     } else {
         wanted = QuGetLE32(found + kRecordID);
         if (rouserID)

@@ -167,7 +167,7 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
         chosen = failed;
     if (chosen < 0) {
         QuUnlockHandle(EventTableHandle);
-        return kErrNothingDue;
+        return kErrNotFound;
     }
     const char *record = QuEventRecord(table, chosen);
     HostHandle text = QuRecordText(record);

@@ -3,6 +3,7 @@
 #ifndef ROUSER_EVENT_TABLE_H
 #define ROUSER_EVENT_TABLE_H
 
+#include "frame/errors.h"
 #include "frame/host_call.h"
 
 enum {
@@ -19,12 +20,7 @@ enum {
     kRecordHeaderSize = 21,
     // The text handle follows the header in memory; it is never saved.
     kRecordText = 21,
-    kFirstEventID = 4242,
-    kErrTableFull = -4223,
-    kErrNoWait = -4221,
-    kErrInThePast = -4226,
-    kErrNoTable = -4301,
-    kErrNothingDue = -1
+    kFirstEventID = 4242
 };
 
 static_assert(kRecordText + sizeof(HostHandle) <= kEventStride, "a text handle fits its record");

@@ -7,10 +7,7 @@
 
 bool OleStarted;
 
-enum {
-    kErrOleNotStarted = -28,
-    kFullNameSize = 2000
-};
+enum { kFullNameSize = 2000 };
 
 bool QuStartAutomation(void)
 {

@@ -47,7 +47,7 @@ int32_t QuTriggerByHostCallbacks(const char *fileName, const char *scriptName)
         return kErrFileNotOpen;
     if (record->findScript(fileRef, countedScript, &scriptId) == 0)
         return kErrScriptNotFound;
-    return record->performScript(fileRef, &scriptId) != 0 ? 0 : kErrNotPerformed;
+    return record->performScript(fileRef, &scriptId) != 0 ? 0 : kErrFailed;
 }
 
 int32_t QuLoadTextLibrary(void)
@@ -56,14 +56,14 @@ int32_t QuLoadTextLibrary(void)
         return 0;
     QuOsLibrary module = QuOsLoadLibrary(QuTextLibraryName());
     if (module == NULL)
-        return kErrNoTextLibrary;
+        return kErrNotFound;
     QuOsProc construct = QuOsFindExport(module, "FM_Text_Constructor1");
     QuOsProc destroy = QuOsFindExport(module, "FM_Text_Delete");
     QuOsProc assign = QuOsFindExport(module, "FM_Text_Assign");
     if (construct == NULL || destroy == NULL || assign == NULL) {
         // Not kept: the next start loads it afresh, in case it was replaced.
         QuOsFreeLibrary(module);
-        return kErrNoTextLibrary;
+        return kErrNotFound;
     }
     TextLibrary.construct = (QuTextConstructorProc)construct;
     TextLibrary.destroy = (QuTextDeleteProc)destroy;

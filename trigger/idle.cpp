@@ -11,7 +11,6 @@ enum {
     kLeaveToPollTicks = 10,
     kAutomationPauseTicks = 120,
     kMaxDirectStarts = 5,
-    kErrTooDeep = -4234,
     kNameSize = 1000
 };
 
@@ -86,7 +85,7 @@ int32_t Rous_TriggerNextEvent(void)
     // and then ends this poll: the caller saw the earliest due time from
     // before the record, when that event still counted.
     if (QuStartsAwaitingMark())
-        return QuMarkStartedEvents() == 0 ? (int32_t)kErrNothingDue : (int32_t)kErrMemory;
+        return QuMarkStartedEvents() == 0 ? (int32_t)kErrNotFound : (int32_t)kErrMemory;
     int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
     if (result != 0)
         return result;

@@ -2,6 +2,7 @@
 #ifndef ROUSER_TRIGGER_H
 #define ROUSER_TRIGGER_H
 
+#include "frame/errors.h"
 #include "frame/host_call.h"
 
 // The idle step does nothing while the Ticks clock is at or below this.
@@ -34,13 +35,6 @@ int32_t Rous_TriggerNextEvent(void);
 bool QuTriggerMethodOption(const char *text, HostHandle result);
 
 // ---- direct starts through the host's callbacks (host_callbacks.cpp) ----
-enum {
-    kErrNoTextLibrary = -1,     // FMWrapper.dll or one of its exports missing
-    kErrNotPerformed = -4225,   // the host refused to perform the script
-    kErrFileNotOpen = -4232,    // the host has no open file of that name
-    kErrScriptNotFound = -4233  // the file has no script of that name
-};
-
 // Old hosts (API version below 50): looks the file and script up, and only
 // when both exist looks them up again and performs the script. Names are
 // zero-terminated; each reaches the host cut to 255 characters.

@@ -92,17 +92,17 @@ TEST_F(SocketsTest, ConnectionsWithinADeadline)
     HsUseSimulatedClock(1000000);
     HsSetMillisecondsPerRead(16);
     socket = 12345;
-    EXPECT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks(), 0, &socket), kErrDeadline)
+    EXPECT_EQ(QuEstablishConnection(loopback, server.port, QuGetTicks(), 0, &socket), kErrTimedOut)
         << "a deadline already reached gives up before polling";
     EXPECT_EQ(socket, kNoSocket);
     uint32_t start = QuGetTicks();
-    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrDeadline);
+    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrTimedOut);
     EXPECT_EQ(socket, kNoSocket);
     EXPECT_GE(QuGetTicks() - start, 30u);
     // Across the fall of the Ticks clock at the counter's wrap: still 30.
     HsSetMilliseconds(0xFFFFFFFFu - 200);
     start = QuGetTicks();
-    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrDeadline);
+    EXPECT_EQ(QuEstablishConnection(loopback, server.port, start, 30, &socket), kErrTimedOut);
     EXPECT_LT(QuGetTicks(), 100u) << "the wait ended after the wrap, not before";
     QuCloseConnection(filler, QuGetTicks(), 600);
     ProbeClose(&server);
