@@ -6,13 +6,15 @@
 
 // The plug-in's own codes: small ones in the host's heritage, four-digit
 // ones of its own. Each code has one name; where it serves several
-// subsystems the comment says each meaning.
+// subsystems the comment says each meaning. "Inside" marks a code that no
+// function answers and no message shows; every other code is in the
+// README's or the function reference's tables.
 enum QuError {
     kOk = 0,
     // No pending event is due; no event matches a selection; the host's
     // text library or one of its exports is missing.
     kErrNotFound = -1,
-    kErrOleNotStarted = -28,    // OLE cannot start
+    kErrOleNotStarted = -28,    // inside: OLE cannot start
     kErrBadName = -37,          // a path cannot be built or does not fit
     kErrEndOfFile = -39,        // a file ended before the count
     kErrFileNotFound = -43,     // no such file; the system gives no program path
@@ -21,12 +23,12 @@ enum QuError {
     kErrBadParameter = -50,     // a parameter is missing, unknown or out of range; no table
     kErrNothingReceived = -71,  // the server closed without answering
     kErrMemory = -108,          // the host reported a memory error
-    kErrNoHandle = -109,        // a handle that must exist is missing
+    kErrNoHandle = -109,        // inside: a handle that must exist is missing
     kErrLock = -117,            // the host cannot lock a handle
     kErrFolderNotFound = -120,  // the folder of a path does not exist
     kErrTooLong = -207,         // a text does not fit its buffer
     kErrLockTextLength = -416,  // a lock text of fewer than 3 or more than 64 characters
-    kErrHostNotFound = -3170,   // a name cannot be resolved
+    kErrHostNotFound = -3170,   // inside: a file layer's name lookup failed
     kErrAlreadyDisabled = -4217,
     kErrNotDisabled = -4218,
     kErrWrongLockText = -4219,
@@ -41,11 +43,11 @@ enum QuError {
     kErrListenerOpen = -4227,
     kErrOutOfRange = -4228,     // an option's value is out of range
     kErrTimedOut = -4230,       // the deadline passed
-    kErrFileNotOpen = -4232,    // the host has no open file of that name
-    kErrScriptNotFound = -4233, // the file has no script of that name
-    kErrTooDeep = -4234,        // more than 5 direct script starts nested
+    kErrFileNotOpen = -4232,    // inside: the host has no open file of that name
+    kErrScriptNotFound = -4233, // inside: the file has no script of that name
+    kErrTooDeep = -4234,        // inside: more than 5 direct script starts nested
     kErrChunkLineTooLong = -4236,
-    kErrNoTable = -4301
+    kErrNoTable = -4301 // inside: the selection finds no table
 };
 
 // Windows numbers, on every platform: the system errors and the Windows
