@@ -21,8 +21,7 @@ protected:
     {
         std::vector<std::string> tokens;
         HostHandle handle = HsNewHostHandle(text);
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
+        Inside([&] {
             std::vector<char> buffer(static_cast<size_t>(capacity));
             int32_t position = 0;
             for (int guard = 0; position != -1 && guard < 100; guard++) {
@@ -41,10 +40,7 @@ protected:
     std::string Written(const std::function<void(HostHandle)> &write, const std::string &before = "old")
     {
         HostHandle handle = HsNewHostHandle(before);
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
-            write(handle);
-        });
+        Inside([&] { write(handle); });
         std::string content = HsHandleContent(handle);
         HsDisposeHostHandle(handle);
         ExpectHostRulesKept();
@@ -160,10 +156,7 @@ TEST_F(HandlesTest, GetHandleBytesCopiesTheWholeContent)
 {
     HostHandle handle = HsNewHostHandle("xyz");
     char buffer[8] = "-------";
-    HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
-        QuGetHandleBytes(handle, buffer);
-    });
+    Inside([&] { QuGetHandleBytes(handle, buffer); });
     HsDisposeHostHandle(handle);
     EXPECT_EQ(std::string(buffer), "xyz----");
 }

@@ -9,15 +9,10 @@ namespace {
 
 class SenderTest : public RemoteTest {};
 
-std::string Repeat(char c, size_t n)
-{
-    return std::string(n, c);
-}
-
 TEST_F(SenderTest, RefusalsSendNothing)
 {
     const std::string to = ToProbe() + "|127.0.0.1|";
-    const std::string part = Repeat('p', 999);
+    const std::string part = std::string(999, 'p');
     const std::string fourParts = part + "|" + part + "|" + part + "|" + part + "|";
     const struct {
         std::string parameter, answer;
@@ -32,8 +27,8 @@ TEST_F(SenderTest, RefusalsSendNothing)
         {to + "k|F|S", "$$-50"},                       // the script is the last part
         {to + "k||S|", "$$-50"},
         {to + "k|F||", "$$-50"},
-        {to + "k|F|S||" + Repeat('t', 5001), "$$-50"},
-        {to + fourParts + Repeat('t', 3007), "$$-50"}, // 7031 bytes with its NUL
+        {to + "k|F|S||" + std::string(5001, 't'), "$$-50"},
+        {to + fourParts + std::string(3007, 't'), "$$-50"}, // 7031 bytes with its NUL
         {"-portnumber 65536|127.0.0.1|k|F|S|", "$$-4228"},
         {"-portnumber 65536 -tcprequest|127.0.0.1|GET / HTTP/1.0\r\n\r\n", "$$-4228"},
         {ToProbe() + "|localhost|k|F|S|", "$$10013"},  // no lookup: the all-ones address, refused
@@ -50,14 +45,14 @@ TEST_F(SenderTest, RefusalsSendNothing)
 TEST_F(SenderTest, LargestRequestsAreSentWhole)
 {
     const std::string to = ToProbe() + "|127.0.0.1|";
-    const std::string part = Repeat('p', 999);
+    const std::string part = std::string(999, 'p');
     const struct {
         std::string rest;
         size_t size;
     } cases[] = {
-        {"k|F|S||" + Repeat('t', 5000), 5000 + 31},
-        {part + "|" + part + "|" + part + "|" + part + "|" + Repeat('t', 3006), kDatagramSize},
-        {"k|F|S|" + Repeat('i', 1500) + "|", 1030}, // a part is cut to 999 characters
+        {"k|F|S||" + std::string(5000, 't'), 5000 + 31},
+        {part + "|" + part + "|" + part + "|" + part + "|" + std::string(3006, 't'), kDatagramSize},
+        {"k|F|S|" + std::string(1500, 'i') + "|", 1030}, // a part is cut to 999 characters
     };
     for (const auto &c : cases) {
         EXPECT_EQ(Call(kSendRemoteEvent, to + c.rest), "0");
