@@ -50,39 +50,36 @@ protected:
 
 typedef std::vector<std::string> Texts;
 
+// The positions after each token move past the token and its separator.
 TEST_F(HandlesTest, TokensSplitAtTheWholeSeparator)
 {
     const struct {
         std::string separator;
         std::string text;
         Texts tokens;
+        std::vector<int32_t> positions = {}; // empty: not checked
     } cases[] = {
         {"|", "a|b|", {"a", "b", ""}},
-        {"|", "", {""}},
+        {"|", "", {""}, {-1}},
         {"|", "|abc", {"", "abc"}},
         {"|", "one", {"one"}},
         {"|", "a||b", {"a", "", "b"}},
         {"||", "a|b||c", {"a|b", "c"}},
         {"||", "a|||b", {"a", "|b"}},
+        {"||", "ab||cd||", {"ab", "cd", ""}, {4, 8, -1}},
         {";;", "x;;-getversionnumber", {"x", "-getversionnumber"}},
         {";;", "x|y", {"x|y"}},
         {"AB", "1ab2AB3", {"1ab2", "3"}}, // case matters
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE("'" + c.text + "' split at '" + c.separator + "'");
         PrefsStoreSetText("SeparatorToken", c.separator);
-        EXPECT_EQ(Tokens(c.text, 1000), c.tokens) << "'" << c.text << "' split at '" << c.separator << "'";
+        std::vector<int32_t> positions;
+        EXPECT_EQ(Tokens(c.text, 1000, &positions), c.tokens);
+        if (!c.positions.empty()) {
+            EXPECT_EQ(positions, c.positions);
+        }
     }
-}
-
-TEST_F(HandlesTest, PositionsMovePastTokenAndSeparator)
-{
-    std::vector<int32_t> positions;
-    PrefsStoreSetText("SeparatorToken", "||");
-    Tokens("ab||cd||", 1000, &positions);
-    EXPECT_EQ(positions, (std::vector<int32_t>{4, 8, -1}));
-    positions.clear();
-    Tokens("", 1000, &positions);
-    EXPECT_EQ(positions, (std::vector<int32_t>{-1}));
 }
 
 TEST_F(HandlesTest, LongTokensAreCutButSkippedWhole)
