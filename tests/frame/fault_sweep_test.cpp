@@ -29,14 +29,6 @@ protected:
         }
         EXPECT_GT(n, 1) << name << " made no fallible callback";
     }
-
-    void Inside(const std::function<void()> &body)
-    {
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
-            body();
-        });
-    }
 };
 
 TEST_F(FaultSweepTest, FrameOperations)
@@ -97,8 +89,7 @@ TEST_F(FaultSweepTest, ExternalFunctionsAndLifecycle)
 TEST_F(FaultSweepTest, FailuresLeaveStateAsFound)
 {
     HostHandle parameter = HsNewHostHandle("abc|def");
-    HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+    Inside([&] {
         char token[8] = "stale";
         int32_t position = 4;
         HsFailNthFallible(1); // the lock of the parameter

@@ -21,8 +21,7 @@ protected:
     {
         std::vector<std::string> tokens;
         HostHandle handle = HsNewHostHandle(text);
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
+        Inside([&] {
             std::vector<char> buffer(static_cast<size_t>(capacity));
             int32_t position = 0;
             for (int guard = 0; position != -1 && guard < 100; guard++) {
@@ -41,10 +40,7 @@ protected:
     std::string Written(const std::function<void(HostHandle)> &write, const std::string &before = "old")
     {
         HostHandle handle = HsNewHostHandle(before);
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
-            write(handle);
-        });
+        Inside([&] { write(handle); });
         std::string content = HsHandleContent(handle);
         HsDisposeHostHandle(handle);
         ExpectHostRulesKept();
@@ -54,39 +50,36 @@ protected:
 
 typedef std::vector<std::string> Texts;
 
+// The positions after each token move past the token and its separator.
 TEST_F(HandlesTest, TokensSplitAtTheWholeSeparator)
 {
     const struct {
         std::string separator;
         std::string text;
         Texts tokens;
+        std::vector<int32_t> positions = {}; // empty: not checked
     } cases[] = {
         {"|", "a|b|", {"a", "b", ""}},
-        {"|", "", {""}},
+        {"|", "", {""}, {-1}},
         {"|", "|abc", {"", "abc"}},
         {"|", "one", {"one"}},
         {"|", "a||b", {"a", "", "b"}},
         {"||", "a|b||c", {"a|b", "c"}},
         {"||", "a|||b", {"a", "|b"}},
+        {"||", "ab||cd||", {"ab", "cd", ""}, {4, 8, -1}},
         {";;", "x;;-getversionnumber", {"x", "-getversionnumber"}},
         {";;", "x|y", {"x|y"}},
         {"AB", "1ab2AB3", {"1ab2", "3"}}, // case matters
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE("'" + c.text + "' split at '" + c.separator + "'");
         PrefsStoreSetText("SeparatorToken", c.separator);
-        EXPECT_EQ(Tokens(c.text, 1000), c.tokens) << "'" << c.text << "' split at '" << c.separator << "'";
+        std::vector<int32_t> positions;
+        EXPECT_EQ(Tokens(c.text, 1000, &positions), c.tokens);
+        if (!c.positions.empty()) {
+            EXPECT_EQ(positions, c.positions);
+        }
     }
-}
-
-TEST_F(HandlesTest, PositionsMovePastTokenAndSeparator)
-{
-    std::vector<int32_t> positions;
-    PrefsStoreSetText("SeparatorToken", "||");
-    Tokens("ab||cd||", 1000, &positions);
-    EXPECT_EQ(positions, (std::vector<int32_t>{4, 8, -1}));
-    positions.clear();
-    Tokens("", 1000, &positions);
-    EXPECT_EQ(positions, (std::vector<int32_t>{-1}));
 }
 
 TEST_F(HandlesTest, LongTokensAreCutButSkippedWhole)
@@ -160,10 +153,7 @@ TEST_F(HandlesTest, GetHandleBytesCopiesTheWholeContent)
 {
     HostHandle handle = HsNewHostHandle("xyz");
     char buffer[8] = "-------";
-    HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
-        QuGetHandleBytes(handle, buffer);
-    });
+    Inside([&] { QuGetHandleBytes(handle, buffer); });
     HsDisposeHostHandle(handle);
     EXPECT_EQ(std::string(buffer), "xyz----");
 }

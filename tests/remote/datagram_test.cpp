@@ -39,8 +39,7 @@ TEST_F(DatagramTest, ListenerReadsByTheLayout)
     const struct {
         const char *what;
         std::string wire;
-        bool accepted;     // it ends the poll: the due event waits
-
+        bool accepted; // it ends the poll: the due event waits
         size_t events;
         int32_t flags;
         std::string text;

@@ -48,42 +48,30 @@ TEST_F(ListenerTest, StartAndStopStates)
     EXPECT_EQ(ListenerSocket, kNoSocket);
 }
 
-TEST_F(ListenerTest, KeyMustMatchWithLetterCase)
+// The key must match with its letter case. An event that could never start
+// is not taken in; a silent one only carries text and needs no names.
+TEST_F(ListenerTest, KeyAndNamesDecideWhatIsTakenIn)
 {
     const struct {
-        std::string listenerKey, datagramKey;
-        bool accepted;
+        std::string listenerKey, datagramKey, tag, payload;
+        size_t kept;
     } cases[] = {
-        {"Secret", "Secret", true}, {"Secret", "secret", false}, {"Secret", "", false},
-        {"Secret", "Secret ", false}, {"Secret", "Secre", false}, {"", "anything", true}, {"", "", true},
+        {"Secret", "Secret", "SCTR", "F|S||", 1}, {"Secret", "secret", "SCTR", "F|S||", 0},
+        {"Secret", "", "SCTR", "F|S||", 0},       {"Secret", "Secret ", "SCTR", "F|S||", 0},
+        {"Secret", "Secre", "SCTR", "F|S||", 0},  {"", "anything", "SCTR", "F|S||", 1},
+        {"", "", "SCTR", "F|S||", 1},             {"", "", "SCTR", "|S||", 0},
+        {"", "", "SCTR", "F|||", 0},              {"", "", "SCTR", "||||", 0},
+        {"", "", "SCTR", "F", 0},                 {"", "", "SCTR", "F|S", 1},
+        {"", "", "SCTR-DT", "||id|text", 1},      {"", "", "SCTR-BG", "|S||", 0},
     };
     for (const auto &c : cases) {
         Call(kStopListener, "");
         Listen(c.listenerKey);
         Inside([] { QuDeleteAllEvents(); });
-        Deliver(Datagram("SCTR", c.datagramKey, "F|S||"));
+        Deliver(Datagram(c.tag, c.datagramKey, c.payload));
         IdleAfter(1000);
-        EXPECT_EQ(Events().size(), c.accepted ? 1u : 0u) << c.listenerKey << " / " << c.datagramKey;
-    }
-}
-
-// An event that could never start is not taken in; a silent one only
-// carries text and needs no names.
-TEST_F(ListenerTest, EventsWithoutFileOrScriptAreDropped)
-{
-    const struct {
-        std::string tag, payload;
-        size_t kept;
-    } cases[] = {
-        {"SCTR", "F|S||", 1}, {"SCTR", "|S||", 0}, {"SCTR", "F|||", 0}, {"SCTR", "||||", 0},
-        {"SCTR", "F", 0},     {"SCTR", "F|S", 1},  {"SCTR-DT", "||id|text", 1}, {"SCTR-BG", "|S||", 0},
-    };
-    Listen();
-    for (const auto &c : cases) {
-        Inside([] { QuDeleteAllEvents(); });
-        Deliver(Datagram(c.tag, "", c.payload));
-        IdleAfter(1000);
-        EXPECT_EQ(Events().size(), c.kept) << c.tag << " " << c.payload;
+        EXPECT_EQ(Events().size(), c.kept) << c.listenerKey << " / " << c.datagramKey << ": " << c.tag << " "
+                                           << c.payload;
     }
 }
 

@@ -5,27 +5,19 @@
 
 namespace {
 
-class RemoteFaultSweepTest : public RemoteTest {
-protected:
-    // `prepare` runs before each try without faults, `operation` with the
-    // n-th fallible callback failing.
-    void Sweep(const std::string &name, const std::function<void()> &prepare, const std::function<void()> &operation)
-    {
-        SweepTableFaults(name, prepare, operation);
-    }
-};
+class RemoteFaultSweepTest : public RemoteTest {};
 
 TEST_F(RemoteFaultSweepTest, ReceivingIntoTheTable)
 {
     Listen("key");
     for (const std::string &payload : {std::string("F|S|id|text"), std::string("||id|silent")}) {
         const std::string tag = payload[0] == '|' ? "SCTR-DT" : "SCTR";
-        Sweep("datagram " + payload,
-              [&] {
-                  AddStandardEvents();
-                  Deliver(Datagram(tag, "key", payload));
-              },
-              [&] { IdleAfter(1000); });
+        SweepTableFaults("datagram " + payload,
+                         [&] {
+                             AddStandardEvents();
+                             Deliver(Datagram(tag, "key", payload));
+                         },
+                         [&] { IdleAfter(1000); });
     }
 }
 
@@ -45,8 +37,8 @@ TEST_F(RemoteFaultSweepTest, Functions)
         {kGetIPAddress, "-defaultinterface"},
     };
     for (const auto &c : calls)
-        Sweep(std::to_string(c.index) + " " + c.parameter, [] { Call(kStopListener, ""); },
-              [&] { HsCallFunction(c.index, c.parameter); });
+        SweepTableFaults(std::to_string(c.index) + " " + c.parameter, [] { Call(kStopListener, ""); },
+                         [&] { HsCallFunction(c.index, c.parameter); });
     std::string wire;
     while (ProbeReceive(probe, &wire, 0)) {
     }

@@ -9,18 +9,16 @@ namespace {
 
 class SenderTest : public RemoteTest {};
 
-std::string Repeat(char c, size_t n)
-{
-    return std::string(n, c);
-}
-
-TEST_F(SenderTest, RefusalsSendNothing)
+// Each accepted request sends one datagram, received at once; a refusal
+// sends none, or the next datagram received would not be the expected one.
+TEST_F(SenderTest, RefusalsSendNothingAndTheLargestAreSentWhole)
 {
     const std::string to = ToProbe() + "|127.0.0.1|";
-    const std::string part = Repeat('p', 999);
+    const std::string part(999, 'p');
     const std::string fourParts = part + "|" + part + "|" + part + "|" + part + "|";
     const struct {
         std::string parameter, answer;
+        size_t size = 0; // of the datagram, when sent
     } cases[] = {
         {"", "$$-50"},
         {ToProbe(), "$$-50"},                          // no address
@@ -32,39 +30,26 @@ TEST_F(SenderTest, RefusalsSendNothing)
         {to + "k|F|S", "$$-50"},                       // the script is the last part
         {to + "k||S|", "$$-50"},
         {to + "k|F||", "$$-50"},
-        {to + "k|F|S||" + Repeat('t', 5001), "$$-50"},
-        {to + fourParts + Repeat('t', 3007), "$$-50"}, // 7031 bytes with its NUL
+        {to + "k|F|S||" + std::string(5001, 't'), "$$-50"},
+        {to + "k|F|S||" + std::string(5000, 't'), "0", 5000 + 31},
+        {to + fourParts + std::string(3007, 't'), "$$-50"}, // 7031 bytes with its NUL
+        {to + fourParts + std::string(3006, 't'), "0", kDatagramSize},
+        {to + "k|F|S|" + std::string(1500, 'i') + "|", "0", 1030}, // a part is cut to 999 characters
         {"-portnumber 65536|127.0.0.1|k|F|S|", "$$-4228"},
         {"-portnumber 65536 -tcprequest|127.0.0.1|GET / HTTP/1.0\r\n\r\n", "$$-4228"},
         {ToProbe() + "|localhost|k|F|S|", "$$10013"},  // no lookup: the all-ones address, refused
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(Call(kSendRemoteEvent, c.parameter), c.answer) << c.parameter.substr(0, 60);
-    // Nothing arrived before this one.
-    EXPECT_EQ(Call(kSendRemoteEvent, to + "k|F|S|"), "0");
     std::string wire;
+    for (const auto &c : cases) {
+        EXPECT_EQ(Call(kSendRemoteEvent, c.parameter), c.answer) << c.parameter.substr(0, 60);
+        if (c.answer == "0") {
+            ASSERT_TRUE(ProbeReceive(probe, &wire)) << c.parameter.substr(0, 60);
+            EXPECT_EQ(wire.size(), c.size) << c.parameter.substr(0, 60);
+        }
+    }
+    EXPECT_EQ(Call(kSendRemoteEvent, to + "k|F|S|"), "0");
     ASSERT_TRUE(ProbeReceive(probe, &wire));
     EXPECT_EQ(wire, Bytes("QUIL DATAGRAM 1.0|SCTR|k|F|S||\0"));
-}
-
-TEST_F(SenderTest, LargestRequestsAreSentWhole)
-{
-    const std::string to = ToProbe() + "|127.0.0.1|";
-    const std::string part = Repeat('p', 999);
-    const struct {
-        std::string rest;
-        size_t size;
-    } cases[] = {
-        {"k|F|S||" + Repeat('t', 5000), 5000 + 31},
-        {part + "|" + part + "|" + part + "|" + part + "|" + Repeat('t', 3006), kDatagramSize},
-        {"k|F|S|" + Repeat('i', 1500) + "|", 1030}, // a part is cut to 999 characters
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(Call(kSendRemoteEvent, to + c.rest), "0");
-        std::string wire;
-        ASSERT_TRUE(ProbeReceive(probe, &wire));
-        EXPECT_EQ(wire.size(), c.size);
-    }
 }
 
 TEST_F(SenderTest, DebugSwitchesPersistAndShowNothingOverUdp)

@@ -47,67 +47,76 @@ protected:
         return Call(options, Servers().scripted, Get(path));
     }
 
-    // Connections the scripted server has had, not counting these queries.
-    std::string Connections()
+    // A count the scripted server keeps ("/count": connections, not counting
+    // these queries; "/resets"); -1 when it does not answer with one.
+    int Counter(const std::string &path)
     {
-        std::string answer = Scripted("/count");
+        std::string answer = Scripted(path);
         size_t body = answer.find("\r\n\r\n");
-        return body == std::string::npos ? answer : answer.substr(body + 4);
+        return body == std::string::npos ? -1 : std::stoi(answer.substr(body + 4));
     }
 };
 
-TEST_F(TcpRequestTest, PlainAnswerAsCurlReceivesIt)
+// Answers as curl received them, chunked ones with the body curl decoded:
+// those servers keep the connection open, so only the decoder ends them,
+// and how the server writes its answer ("pieces") must not change it.
+TEST_F(TcpRequestTest, AnswersAsCurlReceivesThem)
 {
     REQUIRE_SERVERS();
-    const struct {
-        const char *name, *path;
-    } cases[] = {{"hello", "/hello.txt"}, {"1k", "/1k.txt"}};
-    for (const auto &c : cases) {
-        std::string expected = CurlReference(c.name, "raw");
-        ASSERT_FALSE(expected.empty()) << c.name;
-        EXPECT_EQ(Call("", Servers().plain, Get(c.path)), expected) << c.name;
-    }
-}
-
-TEST_F(TcpRequestTest, ChunkedAnswersAsCurlDecodesThem)
-{
-    REQUIRE_SERVERS();
-    const struct {
-        const char *name, *path;
-    } cases[] = {
-        {"chunked-basic", "/chunked/basic"},           // 5 and 3 bytes
-        {"chunked-extension", "/chunked/extension"},   // 1A;name=value
-        {"chunked-hexcase", "/chunked/hexcase"},       // 1a, A, f, F
-        {"chunked-trailers", "/chunked/trailers"},
-        {"chunked-lastfield", "/chunked/lastfield"},   // other letter case, last field
-        {"chunked-notchunked", "/chunked/notchunked"}, // "Transfer" in another field
-        {"chunked-slow", "/chunked/slow"},             // many small writes with pauses
+    struct Case {
+        std::string name, path;
+        bool plainServer;
     };
-    for (const auto &c : cases) {
-        std::string raw = CurlReference(c.name, "raw");
-        size_t headerEnd = raw.find("\r\n\r\n");
-        ASSERT_NE(headerEnd, std::string::npos) << c.name;
-        std::string expected = raw.substr(0, headerEnd + 4) + CurlReference(c.name, "body");
-        // These servers keep the connection open: only the decoder ends them.
-        EXPECT_EQ(Scripted(c.path, "-timeoutsecs=20"), expected) << c.name;
+    std::vector<Case> cases = {
+        {"hello", "/hello.txt", true},
+        {"1k", "/1k.txt", true},
+        {"chunked-basic", "/chunked/basic", false},           // 5 and 3 bytes
+        {"chunked-extension", "/chunked/extension", false},   // 1A;name=value
+        {"chunked-hexcase", "/chunked/hexcase", false},       // 1a, A, f, F
+        {"chunked-trailers", "/chunked/trailers", false},
+        {"chunked-lastfield", "/chunked/lastfield", false},   // other letter case, last field
+        {"chunked-notchunked", "/chunked/notchunked", false}, // "Transfer" in another field
+        {"chunked-slow", "/chunked/slow", false},             // many small writes with pauses
+    };
+    for (const char *name : {"chunked", "plain"})
+        for (const char *mode : {"once", "small", "bytes"})
+            cases.push_back({std::string("pieces-") + name, std::string("/pieces/") + mode + "/" + name, false});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string expected = CurlReference(c.name, "raw");
+        ASSERT_FALSE(expected.empty());
+        if (c.plainServer) {
+            EXPECT_EQ(Call("", Servers().plain, Get(c.path)), expected);
+            continue;
+        }
+        size_t headerEnd = expected.find("\r\n\r\n");
+        ASSERT_NE(headerEnd, std::string::npos);
+        expected = expected.substr(0, headerEnd + 4) + CurlReference(c.name, "body");
+        EXPECT_EQ(Scripted(c.path, "-timeoutsecs=20"), expected);
     }
 }
 
-// The request reads whatever has come whenever it comes: the way the server
-// writes its answer must not change the result.
-TEST_F(TcpRequestTest, AnswerIsTheSameHoweverItIsWritten)
+// Answers that end before the server closes, or without one: time-outs
+// (the host waits on the socket rather than spinning), the close-after text
+// (which arrives in two reads; what follows it is dropped) and refusals.
+TEST_F(TcpRequestTest, AnswersCutShortOrRefused)
 {
     REQUIRE_SERVERS();
-    for (const char *name : {"chunked", "plain"}) {
-        std::string raw = CurlReference(std::string("pieces-") + name, "raw");
-        size_t headerEnd = raw.find("\r\n\r\n");
-        ASSERT_NE(headerEnd, std::string::npos) << name;
-        std::string expected = raw.substr(0, headerEnd + 4) + CurlReference(std::string("pieces-") + name, "body");
-        for (const char *mode : {"once", "small", "bytes"}) {
-            EXPECT_EQ(Scripted(std::string("/pieces/") + mode + "/" + name, "-timeoutsecs=20"), expected)
-                << name << " written " << mode;
-        }
-    }
+    const std::string closeAfter = "-timeoutsecs=20 -closeportafter=\"</html>\"";
+    const struct {
+        std::string path, options, answer;
+    } cases[] = {
+        {"/mute", "-timeoutticks=30", Error(-4230)}, // takes the request, says nothing
+        {"/never-closes", "-timeoutticks=12", Error(-4230)},
+        {"/close-after", closeAfter, "HTTP/1.0 200 OK\r\n\r\n<html><body>split</body></html>"},
+        {"/close-after/chunked", closeAfter,
+         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n<html>hi</html>"},
+        {"/silent", "-timeoutsecs=20", Error(-71)}, // closed without answering
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(Scripted(c.path, c.options), c.answer) << c.path;
+    EXPECT_EQ(Call("", Servers().refused, Get("/")), Error(10061)) << "nothing listening";
+    EXPECT_EQ(HsCallFunction(kSendRemoteEvent, "-tcprequest|127.0.0.1|").text, Error(-50)) << "no request";
 }
 
 // After the answer the connection ends in order, also where the server has
@@ -115,79 +124,32 @@ TEST_F(TcpRequestTest, AnswerIsTheSameHoweverItIsWritten)
 TEST_F(TcpRequestTest, ConnectionEndsWithoutAReset)
 {
     REQUIRE_SERVERS();
-    auto resets = [&] {
-        std::string answer = Scripted("/resets");
-        size_t body = answer.find("\r\n\r\n");
-        return body == std::string::npos ? -1 : std::stoi(answer.substr(body + 4));
-    };
-    int before = resets();
+    int before = Counter("/resets");
     ASSERT_GE(before, 0);
     EXPECT_EQ(Scripted("/close-after/trailing", "-timeoutsecs=20 -closeportafter=\"</html>\""),
               "HTTP/1.0 200 OK\r\n\r\n<html>done</html>");
-    EXPECT_EQ(Scripted("/big", "-timeoutsecs=60").size(), 64000u) << "unread data behind the full buffer";
-    EXPECT_EQ(Scripted("/chunked/basic", "-timeoutsecs=20").substr(0, 15), "HTTP/1.1 200 OK");
-    EXPECT_EQ(resets(), before);
-}
-
-// A server that takes the request and says nothing: the time-out comes as
-// before, with the host waiting on the socket rather than spinning.
-TEST_F(TcpRequestTest, SilentServerTimesOut)
-{
-    REQUIRE_SERVERS();
-    EXPECT_EQ(Scripted("/mute", "-timeoutticks=30"), Error(-4230));
-}
-
-TEST_F(TcpRequestTest, NeverClosingServerTimesOut)
-{
-    REQUIRE_SERVERS();
-    EXPECT_EQ(Scripted("/never-closes", "-timeoutticks=12"), Error(-4230));
-}
-
-TEST_F(TcpRequestTest, CloseAfterTextEndsTheAnswer)
-{
-    REQUIRE_SERVERS();
-    // The text arrives in two reads; what follows it is dropped.
-    EXPECT_EQ(Scripted("/close-after", "-timeoutsecs=20 -closeportafter=\"</html>\""),
-              "HTTP/1.0 200 OK\r\n\r\n<html><body>split</body></html>");
-}
-
-TEST_F(TcpRequestTest, CloseAfterTextInsideAChunkedBody)
-{
-    REQUIRE_SERVERS();
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
-    EXPECT_EQ(Scripted("/close-after/chunked", "-timeoutsecs=20 -closeportafter=\"</html>\""),
-              head + "<html>hi</html>");
-}
-
-TEST_F(TcpRequestTest, LongAnswerFillsTheBuffer)
-{
-    REQUIRE_SERVERS();
-    std::string expected = CurlReference("big", "raw");
-    ASSERT_GT(expected.size(), 64000u);
-    // The server keeps the connection open: the full buffer ends the request.
+    // The server keeps the connection open: the full buffer ends the request,
+    // with unread data behind it.
+    std::string big = CurlReference("big", "raw");
+    ASSERT_GT(big.size(), 64000u);
     std::string result = Scripted("/big", "-timeoutsecs=60");
     EXPECT_EQ(result.size(), 64000u);
-    EXPECT_TRUE(result == expected.substr(0, 64000)) << result.substr(0, 200);
+    EXPECT_TRUE(result == big.substr(0, 64000)) << result.substr(0, 200);
+    EXPECT_EQ(Scripted("/chunked/basic", "-timeoutsecs=20").substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_EQ(Counter("/resets"), before);
 }
 
 TEST_F(TcpRequestTest, TimeoutOutOfRangeMakesNoConnection)
 {
     REQUIRE_SERVERS();
-    int before = std::stoi(Connections());
+    int before = Counter("/count");
+    ASSERT_GE(before, 0);
     EXPECT_EQ(Scripted("/never-closes", "-timeoutsecs=301"), Error(-4228));
     EXPECT_EQ(Scripted("/never-closes", "-timeoutticks=18001"), Error(-4228));
-    EXPECT_EQ(std::stoi(Connections()), before);
+    EXPECT_EQ(Counter("/count"), before);
     // The count does see a request that is made.
     EXPECT_EQ(Scripted("/silent", "-timeoutsecs=20"), Error(-71));
-    EXPECT_EQ(std::stoi(Connections()), before + 1);
-}
-
-TEST_F(TcpRequestTest, Refusals)
-{
-    REQUIRE_SERVERS();
-    EXPECT_EQ(Call("", Servers().refused, Get("/")), Error(10061)) << "nothing listening";
-    EXPECT_EQ(Scripted("/silent", "-timeoutsecs=20"), Error(-71)) << "closed without answering";
-    EXPECT_EQ(HsCallFunction(kSendRemoteEvent, "-tcprequest|127.0.0.1|").text, Error(-50)) << "no request";
+    EXPECT_EQ(Counter("/count"), before + 1);
 }
 
 TEST_F(TcpRequestTest, DiagnosticBoxesWhileSwitchedOn)

@@ -10,14 +10,6 @@ void EventTest::SetUp()
     SetNow1904(kDue1 - 86400);
 }
 
-void Inside(const std::function<void()> &body)
-{
-    HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
-        body();
-    });
-}
-
 void SetNow1904(uint32_t now)
 {
     HsSetClockSeconds(static_cast<int64_t>(now) - 2082844800);

@@ -28,7 +28,6 @@ protected:
     void SetUp() override;
 };
 
-void Inside(const std::function<void()> &body);
 void SetNow1904(uint32_t now);
 // The status of the insertion; the new ID through `id`.
 int32_t AddEvent(uint32_t due, int32_t flags, const std::string &text, uint32_t *id = nullptr);

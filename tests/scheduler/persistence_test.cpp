@@ -131,13 +131,6 @@ protected:
         return names;
     }
 
-    void Inside(const std::function<void()> &body)
-    {
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
-            body();
-        });
-    }
     uint32_t Insert(uint32_t due, int32_t flags, const std::string &text)
     {
         uint32_t id = 0;
@@ -181,6 +174,7 @@ TEST_F(PersistenceTest, FileSurvivesARestartUnchanged)
     EXPECT_EQ(Get(), FileOf(entries));
 }
 
+// Loading stops at a bad marker, but its ID is never handed out again.
 TEST_F(PersistenceTest, NextIDFollowsTheLargestLoaded)
 {
     const struct {
@@ -188,16 +182,20 @@ TEST_F(PersistenceTest, NextIDFollowsTheLargestLoaded)
         bool file;
         std::vector<uint32_t> ids;
         uint32_t first;
+        char lastMarker = '*';
     } cases[] = {
         {"no file", false, {}, 4242},
         {"header only", true, {}, 4243},
         {"largest 5000", true, {4300, 5000, 4999}, 5001},
         {"all below 4242", true, {7, 4000}, 4243},
+        {"largest behind a bad marker", true, {6000, 9000}, 9001, '+'},
     };
     for (const auto &c : cases) {
         std::vector<Entry> entries;
         for (uint32_t id : c.ids)
             entries.push_back({kNow + 60, 1, id, 0, "F|S"});
+        if (!entries.empty())
+            entries.back().marker = c.lastMarker;
         fs::remove(hostFolder + kFile);
         if (c.file)
             Put(FileOf(entries));
@@ -372,17 +370,6 @@ TEST_F(PersistenceTest, ATextNoEntryCouldHoldIsRefused)
     EXPECT_EQ(EventCount, 1);
 }
 
-// Loading stops at the bad marker, but its ID is never handed out again.
-TEST_F(PersistenceTest, ABadMarkerStillRaisesTheNextID)
-{
-    Entry bad{kNow + 90, 1, 9000, 0, "Next|Event"};
-    bad.marker = '+';
-    Put(FileOf({{kNow + 60, 1, 6000, 0, "Good|Event"}, bad}));
-    ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(EventCount, 0);
-    EXPECT_EQ(Insert(kNow + 60, 0, "F|S"), 9001u);
-}
-
 // What every change costs in file writes: one save at the first poll after
 // it, none inside a call, none when nothing changed.
 TEST_F(PersistenceTest, ChangesAreSavedAtTheNextPollOnly)
@@ -456,8 +443,7 @@ TEST_F(PersistenceTest, AFailedSaveKeepsTheOldFileAndIsRetried)
     };
     for (const auto &step : steps) {
         SCOPED_TRACE("failing file call " + std::to_string(step.op));
-        fs::remove_all(hostFolder);
-        fs::create_directories(hostFolder);
+        EmptyHostFolder();
         Put(old);
         PrefsStoreDelete("ShowEventFileErrors");
         ASSERT_EQ(HsStartup(50), 4);
@@ -569,8 +555,7 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
     int64_t n = 1;
     for (bool injected = true; injected; n++) {
         SCOPED_TRACE("start-up, failing callback " + std::to_string(n));
-        fs::remove_all(hostFolder);
-        fs::create_directories(hostFolder);
+        EmptyHostFolder();
         Put(file);
         HsSetStrict(n % 2 == 0);
         HsFailNthFallible(n);
@@ -601,8 +586,7 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
     n = 1;
     for (bool injected = true; injected; n++) {
         SCOPED_TRACE("shutdown, failing callback " + std::to_string(n));
-        fs::remove_all(hostFolder);
-        fs::create_directories(hostFolder);
+        EmptyHostFolder();
         Put(file);
         ASSERT_EQ(HsStartup(50), 4);
         std::vector<Entry> saved = entries;

@@ -33,6 +33,21 @@ std::string FreshFolder(const std::string &name)
     return path.string() + "/";
 }
 
+void Inside(const std::function<void()> &body)
+{
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        body();
+    });
+}
+
+void PluginTest::EmptyHostFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(hostFolder, ignored);
+    std::filesystem::create_directories(hostFolder, ignored);
+}
+
 // The linked plug-in is loaded once for all cases; put back what a fresh
 // load of the module would hold, so that no case sees another's state.
 void ForgetLoadState(void)

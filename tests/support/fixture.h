@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "hostsim/hostsim.h"
@@ -19,6 +20,8 @@ protected:
     // Start-up with this host version; 0 leaves the plug-in unstarted.
     virtual int16_t StartupVersion() const { return 50; }
     void ExpectHostRulesKept();
+    // Removes every file of the host folder: event files of a case before.
+    void EmptyHostFolder();
     // The host program's folder the plug-in sees: one of this case's own.
     std::string hostFolder;
 };
@@ -30,5 +33,7 @@ void ForgetLoadState(void);
 void UsePluginEntry(void);
 // A folder of its own for this case, created empty.
 std::string FreshFolder(const std::string &name);
+// Runs `body` inside a host call, with that call's record current.
+void Inside(const std::function<void()> &body);
 
 #endif

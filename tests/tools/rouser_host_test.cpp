@@ -12,6 +12,21 @@
 
 namespace {
 
+// rouser-host with these arguments and a script of commands, in a folder of its own.
+ProgramRun RunHost(const std::string &name, std::vector<std::string> args, const std::string &script)
+{
+    const std::string folder = FreshFolder(name);
+    std::ofstream(folder + "script.txt", std::ios::binary) << script;
+    args.push_back("--script");
+    args.push_back(folder + "script.txt");
+    return RunProgram(kRouserHost, args, folder);
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TEST(RouserHost, FillsTheHostsOpenFiles)
 {
@@ -31,12 +46,7 @@ TEST(RouserHost, FillsTheHostsOpenFiles)
     };
     int n = 0;
     for (const auto &c : cases) {
-        const std::string folder = FreshFolder("rouser-host-open-" + std::to_string(n++));
-        std::ofstream(folder + "script.txt", std::ios::binary) << c.script;
-        std::vector<std::string> args = c.args;
-        args.push_back("--script");
-        args.push_back(folder + "script.txt");
-        ProgramRun run = RunProgram(kRouserHost, args, folder);
+        ProgramRun run = RunHost("rouser-host-open-" + std::to_string(n++), c.args, c.script);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.script << run.err;
         if (c.complaint.empty()) {
             EXPECT_EQ(run.err, "");
@@ -45,16 +55,6 @@ TEST(RouserHost, FillsTheHostsOpenFiles)
             EXPECT_NE(run.err.find(c.complaint), std::string::npos) << run.err;
         }
     }
-}
-
-} // namespace
-
-namespace {
-
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Events live in the folder of the host program: here rouser-host's own,
@@ -85,12 +85,7 @@ TEST(RouserHost, KeepsEventsBesideItselfAcrossRestarts)
     };
     int n = 0;
     for (const auto &r : runs) {
-        const std::string folder = FreshFolder("rouser-host-events-" + std::to_string(n++));
-        std::ofstream(folder + "script.txt", std::ios::binary) << r.script;
-        std::vector<std::string> args = r.args;
-        args.push_back("--script");
-        args.push_back(folder + "script.txt");
-        ProgramRun run = RunProgram(kRouserHost, args, folder);
+        ProgramRun run = RunHost("rouser-host-events-" + std::to_string(n++), r.args, r.script);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, r.out) << r.script;
         if (n == 1) {

@@ -29,10 +29,7 @@ TEST_F(AutomationAbsentTest, AnswersInvalidClassString)
         {"Contacts", (int32_t)0x800401F3u, true}, // OLE stays started
     };
     for (const auto &c : cases) {
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
-            EXPECT_EQ(QuTriggerByAutomation(c.file, "Report"), c.result) << "file " << c.file;
-        });
+        Inside([&] { EXPECT_EQ(QuTriggerByAutomation(c.file, "Report"), c.result) << "file " << c.file; });
         EXPECT_EQ(OleStarted, c.oleStarted) << "file " << c.file;
     }
     HsShutdown();

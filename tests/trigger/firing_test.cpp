@@ -3,8 +3,6 @@
 // limit, and what happens to an event after each kind of start result.
 #include "support/fixture.h"
 
-#include <filesystem>
-
 #include "frame/plugin_frame.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
@@ -50,13 +48,6 @@ protected:
         HsIdle(0);
     }
     size_t Starts() { return HsTakeStarts().size(); }
-    // Each case of a table starts without the events of the one before.
-    void ForgetEventFiles()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(hostFolder, ignored);
-        std::filesystem::create_directories(hostFolder, ignored);
-    }
     std::string Count(const char *option = "-getTriggerCount") { return Call(kGetEventInfo, option); }
 };
 
@@ -87,7 +78,7 @@ TEST_F(FiringTest, StartMethodByHostVersionAndSwitch)
         EXPECT_EQ(Count("-getActiveTriggerCount"), c.activeAfter) << c.version;
         HsShutdown();
         ExpectHostRulesKept();
-        ForgetEventFiles();
+        EmptyHostFolder();
     }
 }
 
@@ -158,7 +149,7 @@ TEST_F(FiringTest, OldHostOutcomesDeleteOrKeepTheEvent)
         EXPECT_EQ(Count("-getActiveTriggerCount"), c.activeAfter) << c.file << " " << c.script;
         HsSetPerformFails(false);
         HsShutdown();
-        ForgetEventFiles();
+        EmptyHostFolder();
     }
     HsTakeStarts();
 }
@@ -294,7 +285,7 @@ TEST_F(FiringTest, StartedEventIsMarkedBeforeAnythingStartsAgain)
         EXPECT_EQ(Count("-getActiveTriggerCount"), "0") << version;
         EXPECT_EQ(Call(kGetEventInfo, "-lastTriggered -getRouserEventID"), "4243") << version;
         HsShutdown();
-        ForgetEventFiles();
+        EmptyHostFolder();
     }
 }
 
@@ -350,13 +341,7 @@ TEST_F(FiringTest, FullTableAndMemoryErrorsWhileScheduling)
     EXPECT_GT(n, 2);
 }
 
-} // namespace
-
-namespace {
-
-class SpeedTest : public FiringTest {};
-
-TEST_F(SpeedTest, MeasuresTheWaitForTheIdlePoll)
+TEST_F(FiringTest, SpeedTestMeasuresTheWaitForTheIdlePoll)
 {
     Start(50);
     EXPECT_EQ(Call(kVersion, "-returnSpeedTest_ElapsedTicks"), "0") << "before any direct start";

@@ -9,7 +9,6 @@
 #include "remote/servers.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "frame/host_overrides.h"
 
@@ -67,9 +66,7 @@ protected:
     {
         HsShutdown();
         HsSetStartHook(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(hostFolder, ignored);
-        std::filesystem::create_directories(hostFolder, ignored);
+        EmptyHostFolder();
         ForgetLoadState();
         SetNow1904(kNow);
         ASSERT_EQ(HsStartup(version), 4);

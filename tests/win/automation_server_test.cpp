@@ -103,10 +103,7 @@ protected:
     int32_t Trigger(const std::string &file, const std::string &script = "Report")
     {
         int32_t result = 0;
-        HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
-            result = QuTriggerByAutomation(file.c_str(), script.c_str());
-        });
+        Inside([&] { result = QuTriggerByAutomation(file.c_str(), script.c_str()); });
         EXPECT_EQ(server->references(), held) << "objects not released, starting " << file;
         return result;
     }
