@@ -17,6 +17,7 @@
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
 #include "remote/remote.h"
+#include "remote/remote.h"
 #include "bench_host.h"
 
 namespace {
@@ -29,18 +30,17 @@ sockaddr_in To;
 bool Start()
 {
     BenchStartHost(kFolder);
-    // A free port: bind one, let it go, listen there.
-    int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    // Port 0: the system chooses a free one, and the listener holds it.
+    if (HsCallFunction(8, "-portnumber 0||key").text != "0")
+        return false;
     sockaddr_in at = {};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof at;
-    bind(probe, reinterpret_cast<sockaddr *>(&at), sizeof at);
-    getsockname(probe, reinterpret_cast<sockaddr *>(&at), &size);
-    close(probe);
+    if (getsockname(static_cast<int>(ListenerSocket), reinterpret_cast<sockaddr *>(&at), &size) != 0)
+        return false;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     To = at;
     Sender = socket(AF_INET, SOCK_DGRAM, 0);
-    return HsCallFunction(8, "-portnumber " + std::to_string(ntohs(at.sin_port)) + "||key").text == "0";
+    return true;
 }
 
 void Stop()

@@ -12,7 +12,6 @@ Prints one JSON object: the latencies in milliseconds, median and p99.
 import argparse
 import json
 import random
-import socket
 import statistics
 import subprocess
 import sys
@@ -26,19 +25,20 @@ def main():
     parser.add_argument("--count", type=int, default=60)
     args = parser.parse_args()
 
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-
     listener = subprocess.Popen([args.host, "--open", "Contacts=Report"], stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     sender = subprocess.Popen([args.host], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     starts = []
     started = threading.Condition()
 
+    ports = []
+
     def read():
         for line in listener.stdout:
+            if line.startswith(b"udp-ports: "):
+                with started:
+                    ports.append(int(line.split()[1]))
+                    started.notify_all()
             if line.startswith(b"started: "):
                 with started:
                     starts.append(time.monotonic())
@@ -46,8 +46,13 @@ def main():
 
     threading.Thread(target=read, daemon=True).start()
     threading.Thread(target=lambda: [None for _ in sender.stdout], daemon=True).start()
-    listener.stdin.write(b"call Rous-StartListener -portnumber %d||bench\nwait 3600000\n" % port)
+    # The listener takes a port the system chooses; rouser-host says which.
+    listener.stdin.write(b"call Rous-StartListener -portnumber 0||bench\nudp-ports\nwait 3600000\n")
     listener.stdin.flush()
+    with started:
+        if not started.wait_for(lambda: ports, 30):
+            sys.exit("remote_latency: the listener did not report its port")
+    port = ports[0]
     time.sleep(1.5)
 
     latencies = []

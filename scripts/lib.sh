@@ -5,13 +5,20 @@
 RouserRoot=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 RouserBuild=$RouserRoot/build
 
-# Packages per purpose. wine32 is an i386 package: 32-bit Wine is what runs
-# the 32-bit module and its tests.
-RouserNativePackages=(cmake ninja-build g++ googletest libgtest-dev)
-RouserWindowsPackages=(g++-mingw-w64-i686 wine wine32 wine64)
+# Packages per purpose, installed without the ones Debian merely
+# recommends: each list is what one build or check needs. The Windows row
+# runs only 32-bit programs, so 32-bit Wine (wine32, an i386 package) is all
+# of Wine it needs; "wine" brings the wine, wineboot and wineserver commands.
+# googletest is the source the Windows row compiles with MinGW.
+RouserBuildPackages=(cmake ninja-build g++)
+RouserNativePackages=("${RouserBuildPackages[@]}" libgtest-dev)
+RouserWindowsPackages=(cmake ninja-build g++-mingw-w64-i686 googletest wine wine32)
+# The test servers, the crash and documentation checks (python3), and the
+# references the TCP tests compare with (curl).
 RouserToolPackages=(python3 curl)
-# clang's libFuzzer and sanitizer runtimes, for scripts/fuzz only.
-RouserFuzzPackages=(clang libclang-rt-dev)
+RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev)
+# clang's libFuzzer and sanitizer runtimes.
+RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev)
 
 rouser_say() {
     printf 'rouser: %s\n' "$*" >&2
@@ -51,7 +58,7 @@ rouser_ensure_packages() {
     done
     # The package lists may be absent or stale on a new machine.
     DEBIAN_FRONTEND=noninteractive apt-get update -q || return 1
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" || return 1
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" || return 1
     mapfile -t missing < <(rouser_missing_packages "$@")
     if ((${#missing[@]} != 0)); then
         rouser_say "still missing after apt-get install: ${missing[*]}"
@@ -60,24 +67,49 @@ rouser_ensure_packages() {
 }
 
 # Configure and build. cmake runs every time (a second or so) so that an
-# existing build folder always has the options this row needs.
-# rouser_build NAME LOG [cmake options...]
+# existing build folder always has the options this row needs. Targets after
+# "--" are built alone; without them, everything the configuration has.
+# rouser_build NAME LOG [cmake options...] [-- targets...]
 rouser_build() {
     local name=$1 log=$2
     shift 2
     local dir=$RouserBuild/$name
+    local -a options=() targets=()
+    while (($# > 0)) && [[ $1 != -- ]]; do
+        options+=("$1")
+        shift
+    done
+    (($# == 0)) || { shift; targets=("$@"); }
     {
-        cmake -S "$RouserRoot" -B "$dir" -G Ninja "$@" || return 1
-        ninja -C "$dir" || return 1
+        cmake -S "$RouserRoot" -B "$dir" -G Ninja "${options[@]}" || return 1
+        ninja -C "$dir" "${targets[@]}" || return 1
     } >"$log" 2>&1
 }
 
-rouser_build_native() { rouser_build native "$1" -DCMAKE_BUILD_TYPE=Debug -DROUSER_SANITIZE=OFF; }
-rouser_build_asan() { rouser_build asan "$1" -DCMAKE_BUILD_TYPE=Debug -DROUSER_SANITIZE=ON; }
+# rouser_build_ROW LOG [targets...]
+rouser_build_native() { rouser_build native "$1" -DCMAKE_BUILD_TYPE=Debug -DROUSER_SANITIZE=OFF -DROUSER_TESTS=ON -- "${@:2}"; }
+# What scripts/demo runs: rouser-host, with the plug-in and the text library
+# it loads; no tests, so no googletest either.
+rouser_build_demo() {
+    rouser_build native "$1" -DCMAKE_BUILD_TYPE=Debug -DROUSER_SANITIZE=OFF -DROUSER_TESTS=OFF -- rouser-host
+}
+rouser_build_asan() { rouser_build asan "$1" -DCMAKE_BUILD_TYPE=Debug -DROUSER_SANITIZE=ON -DROUSER_TESTS=ON -- "${@:2}"; }
 # The Windows row builds the module as it ships, optimised, and tests that.
 rouser_build_windows() {
-    rouser_build windows "$1" -DCMAKE_BUILD_TYPE=Release -DROUSER_SANITIZE=OFF \
-        -DCMAKE_TOOLCHAIN_FILE="$RouserRoot/cmake/mingw-i686.cmake"
+    rouser_build windows "$1" -DCMAKE_BUILD_TYPE=Release -DROUSER_SANITIZE=OFF -DROUSER_TESTS=ON \
+        -DCMAKE_TOOLCHAIN_FILE="$RouserRoot/cmake/mingw-i686.cmake" -- "${@:2}"
+}
+RouserBenchTargets=(tcp_request_bench scheduler_bench listener_bench)
+# Release, as the figures are taken; rouser-host comes along for the
+# latency and junk measurements of scripts/bench.
+rouser_build_bench() {
+    rouser_build bench "$1" -DCMAKE_BUILD_TYPE=Release -DROUSER_SANITIZE=OFF -DROUSER_TESTS=OFF -DROUSER_BENCH=ON \
+        -- "${@:2}"
+}
+RouserFuzzTargets=(event_file_fuzz event_save_fuzz options_fuzz datagram_fuzz datagram_writer_fuzz http_response_fuzz)
+rouser_build_fuzz() {
+    rouser_build fuzz "$1" -DCMAKE_BUILD_TYPE=Debug -DROUSER_TESTS=OFF -DROUSER_FUZZ=ON \
+        -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -- "${RouserFuzzTargets[@]}"
 }
 
 # Wine runs in a prefix of its own inside the Windows build: 32-bit, no

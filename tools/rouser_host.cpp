@@ -1,5 +1,6 @@
 // rouser-host: loads the plug-in module as the host does and drives it from
 // a script of commands, printing what the plug-in makes the host do.
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -12,9 +13,12 @@
 #include "hostsim/hostsim.h"
 
 #ifdef _WIN32
+#include <winsock2.h>
 #include <windows.h>
 static const char kModuleName[] = "RouserPlugIn.fmx";
 #else
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 static const char kModuleName[] = "RouserPlugIn.so";
 #endif
@@ -258,6 +262,55 @@ void Close(Host &host, const std::string &file)
     host.fileChanges.push_back(FileChange{false, file, {}});
 }
 
+// The port of a UDP socket bound on every interface, 0 for anything else.
+uint16_t AnyAddressUdpPort(uintptr_t socket)
+{
+    int type = 0;
+    sockaddr_in at;
+    memset(&at, 0, sizeof at);
+#ifdef _WIN32
+    int typeSize = sizeof type, size = sizeof at;
+    SOCKET s = static_cast<SOCKET>(socket);
+    if (getsockopt(s, SOL_SOCKET, SO_TYPE, reinterpret_cast<char *>(&type), &typeSize) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&at), &size) != 0)
+        return 0;
+#else
+    socklen_t typeSize = sizeof type, size = sizeof at;
+    int s = static_cast<int>(socket);
+    if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &typeSize) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&at), &size) != 0)
+        return 0;
+#endif
+    if (type != SOCK_DGRAM || at.sin_family != AF_INET || at.sin_addr.s_addr != htonl(INADDR_ANY))
+        return 0;
+    return ntohs(at.sin_port);
+}
+
+// The ports of this process's UDP sockets bound on every interface, the
+// plug-in's listener among them: a listener started on port 0 is on the
+// port the system chose, and whoever drives the host learns it here.
+void UdpPorts()
+{
+    std::string ports;
+#ifdef _WIN32
+    // Sockets are handles, multiples of 4; the plug-in makes few.
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) == 0) {
+        for (uintptr_t s = 4; s < 0x4000; s += 4) {
+            if (uint16_t port = AnyAddressUdpPort(s))
+                ports += " " + std::to_string(port);
+        }
+        WSACleanup();
+    }
+#else
+    for (uintptr_t s = 0; s < 1024; s++) {
+        if (uint16_t port = AnyAddressUdpPort(s))
+            ports += " " + std::to_string(port);
+    }
+#endif
+    Say("udp-ports:" + ports);
+}
+
 // Runs one command; false at quit.
 bool Command(Host &host, std::string line)
 {
@@ -284,6 +337,8 @@ bool Command(Host &host, std::string line)
     } else if (verb == "restart" && rest.empty()) {
         Unload(host);
         Load(host);
+    } else if (verb == "udp-ports" && rest.empty()) {
+        UdpPorts();
     } else if (verb == "quit" && rest.empty()) {
         return false;
     } else {

@@ -51,12 +51,6 @@ def serve(listener):
                 time.sleep(0.1 if path == "/slow" else 0)
 
 
-def free_udp_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def blocks(path, kinds):
     """(line number, kind, lines) of every example block of these kinds."""
     found, current, start, kind = [], None, 0, ""
@@ -99,25 +93,55 @@ def run_block(lines, args, ports, folder):
         elif line.startswith(("result: ", "started: ")) or line in ("result:", "started:"):
             expected.append(line.rstrip(" "))
         elif line.strip() and not line.startswith("#"):
-            commands.append(fill(line, ports))
+            commands.append(line)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     names = (["rouser-host.exe", "RouserPlugIn.fmx", "FMWrapper.dll"] if args.wine
              else ["rouser-host", "RouserPlugIn.so", "FMWrapper.dll"])
     for name in names:
         shutil.copy2(os.path.join(args.build, name), folder)
-    script = os.path.join(folder, "example.rhs")
-    with open(script, "w", encoding="latin-1", newline="\n") as f:
-        f.write("\n".join(commands) + "\n")
     host = os.path.join(folder, names[0])
-    command = (["wine", host, "--script", "Z:" + script] if args.wine else [host, "--script", script])
+    command = ["wine", host] if args.wine else [host]
     environment = dict(os.environ, ROUSER_PREFS_ROOT=os.path.join(folder, "prefs"))
-    done = subprocess.run(command + options, cwd=folder, env=environment, capture_output=True, timeout=120)
-    printed = [line.rstrip("\r ") for line in done.stdout.decode("latin-1").split("\n")
-               if line.startswith(("result:", "started:"))]
+    # The commands go in one by one: {udp-port} is the port the first
+    # listener of the example reports after it started on port 0, which the
+    # system chose free.
+    errors = open(os.path.join(folder, "stderr.txt"), "w+b")
+    done = subprocess.Popen(command + options, cwd=folder, env=environment, stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=errors)
+    timer = threading.Timer(120, done.kill)
+    timer.start()
+    output = []
+    udp_port = None
+    try:
+        for line in commands:
+            listens = line.startswith("call Rous-StartListener ") and "{udp-port}" in line
+            if listens and udp_port is None:
+                line = line.replace("{udp-port}", "0")
+            line = fill(line, dict(ports, **({"udp-port": udp_port} if udp_port else {})))
+            done.stdin.write((line + "\n").encode("latin-1"))
+            if listens and udp_port is None:
+                done.stdin.write(b"udp-ports\n")
+                done.stdin.flush()
+                for raw in iter(done.stdout.readline, b""):
+                    text = raw.decode("latin-1").rstrip("\r\n")
+                    output.append(text)
+                    if text.startswith("udp-ports:"):
+                        udp_port = text.split()[1] if len(text.split()) == 2 else "0"
+                        break
+        done.stdin.close()
+        output.extend(raw.decode("latin-1").rstrip("\r\n") for raw in done.stdout)
+    except (BrokenPipeError, OSError):
+        pass
+    returncode = done.wait()
+    timer.cancel()
+    errors.seek(0)
+    stderr = errors.read().decode("latin-1").strip()
+    errors.close()
+    printed = [line.rstrip("\r ") for line in output if line.startswith(("result:", "started:"))]
     problems = []
-    if done.returncode != 0:
-        problems.append("exit status %d: %s" % (done.returncode, done.stderr.decode("latin-1").strip()))
+    if returncode != 0:
+        problems.append("exit status %d: %s" % (returncode, stderr))
     if len(printed) != len(expected) or not all(pattern(e).match(p) for e, p in zip(expected, printed)):
         problems.append("expected:\n    " + "\n    ".join(expected) + "\n  printed:\n    " + "\n    ".join(printed))
     return problems
@@ -135,7 +159,7 @@ def main():
     listener.bind(("127.0.0.1", 0))
     listener.listen(8)
     threading.Thread(target=serve, args=(listener,), daemon=True).start()
-    ports = {"tcp-port": listener.getsockname()[1], "udp-port": free_udp_port()}
+    ports = {"tcp-port": listener.getsockname()[1]}
     kinds = {"rouser", "rouser-windows" if args.wine else "rouser-posix"}
     ran = failed = 0
     for path in args.files:

@@ -24,7 +24,7 @@ TEST_F(RemoteFaultSweepTest, ReceivingIntoTheTable)
 TEST_F(RemoteFaultSweepTest, Functions)
 {
     const std::string to = ToProbe() + "|127.0.0.1|";
-    const std::string listen = "-portnumber " + std::to_string(FreeUdpPort()) + "||key";
+    const std::string listen = "-portnumber 0||key";
     const struct {
         uint32_t index;
         std::string parameter;

@@ -1,5 +1,5 @@
-// Remote events through the entry point: a listener on a free port of the
-// loopback address, datagrams fed to it and caught from it by the tests'
+// Remote events through the entry point: a listener on a port the system
+// chose, datagrams fed to it and caught from it by the tests'
 // own sockets, and polls on the simulated clock.
 #ifndef ROUSER_TEST_REMOTE_FIXTURE_H
 #define ROUSER_TEST_REMOTE_FIXTURE_H
@@ -26,7 +26,7 @@ class RemoteTest : public EventTest {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // Starts the plug-in's listener on a free port with this key.
+    // Starts the plug-in's listener on a port the system chooses, with this key.
     void Listen(const std::string &key = "");
     // One datagram from the probe to the listener's port.
     void Deliver(const std::string &bytes);

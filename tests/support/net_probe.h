@@ -26,8 +26,11 @@ bool ProbeAccept(NetProbe &listener, NetProbe *connection, int ms = 2000);
 // Bytes on a connection until the peer closes it, waiting up to `ms` in all.
 std::string ProbeReadToEnd(NetProbe &connection, int ms = 2000);
 void ProbeClose(NetProbe *probe);
-// A port on which nothing is bound right now.
-uint16_t FreeUdpPort(void);
-uint16_t FreeTcpPort(void);
+// A TCP socket bound on 127.0.0.1 that never listens: while it is held,
+// a connection to its port is refused, and nobody else can take the port.
+bool ProbeBindTcp(NetProbe *probe);
+// The local port of any IPv4 socket of this process (the plug-in's listener,
+// started on port 0, for one); 0 when it has none.
+uint16_t ProbeLocalPort(intptr_t socket);
 
 #endif

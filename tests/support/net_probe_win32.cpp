@@ -113,22 +113,17 @@ void ProbeClose(NetProbe *probe)
     probe->socket = -1;
 }
 
-static uint16_t FreePort(int type)
+bool ProbeBindTcp(NetProbe *probe)
 {
-    NetProbe probe;
-    if (!Bind(&probe, type, 0, true))
+    return Bind(probe, SOCK_STREAM, 0, false);
+}
+
+uint16_t ProbeLocalPort(intptr_t socket)
+{
+    Start();
+    sockaddr_in at;
+    int size = sizeof at;
+    if (getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr *>(&at), &size) != 0)
         return 0;
-    uint16_t port = probe.port;
-    ProbeClose(&probe);
-    return port;
-}
-
-uint16_t FreeUdpPort(void)
-{
-    return FreePort(SOCK_DGRAM);
-}
-
-uint16_t FreeTcpPort(void)
-{
-    return FreePort(SOCK_STREAM);
+    return ntohs(at.sin_port);
 }

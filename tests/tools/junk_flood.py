@@ -31,14 +31,6 @@ JUNK = [
 ]
 
 
-def free_port():
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rate", type=int, default=1000)
@@ -46,7 +38,6 @@ def main():
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
 
-    port = free_port()
     host = subprocess.Popen(args.command + ["--open", "Orders.fp5=Print,Remote"], stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     lines = []  # (time, line)
@@ -83,8 +74,16 @@ def main():
     with arrived:
         if not arrived.wait_for(lambda: any(l is not None and l.startswith("startup: ") for _, l in lines), 60):
             return fail("no start-up")
-    if not send("call Rous-StartListener -portnumber %d||%s" % (port, KEY.decode()), "result: 0"):
+    # The listener takes a port the system chooses; rouser-host says which.
+    if not send("call Rous-StartListener -portnumber 0||%s" % KEY.decode(), "result: 0"):
         return fail("the listener did not start")
+    if not send("udp-ports", "udp-ports:"):
+        return fail("no udp-ports answer")
+    with arrived:
+        reported = [l.split()[1:] for _, l in lines if l is not None and l.startswith("udp-ports:")]
+    if not reported or len(reported[-1]) != 1:
+        return fail("the listener's port is not known")
+    port = int(reported[-1][0])
     # Due at the start of a whole second 3 to 4 s from now, local time.
     due = int(time.time()) + 4
     local = datetime.datetime.fromtimestamp(due)

@@ -308,7 +308,7 @@ TEST_F(OutcomeSweepTest, RemoteEvents)
         {"sending a silent event", 50, StandardEvents, Calling(kSendRemoteEvent, "-silentEvent " + to + "key|||id|t"),
          nullptr},
         {"starting a listener", 50, StandardEvents,
-         Calling(kStartListener, "-portnumber " + std::to_string(FreeUdpPort()) + "|unused|newkey"), nullptr},
+         Calling(kStartListener, "-portnumber 0|unused|newkey"), nullptr},
         // A datagram that cannot be stored is lost, as one that never came.
         {"a received event that fires", 50,
          [this] {
