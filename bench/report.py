@@ -95,7 +95,7 @@ def main():
     out.append("| --- | --- |")
     rows = [("not due for a poll", sched.get("BM_IdleNotDue"), 1),
             ("a poll with nothing waiting", listen.get("BM_IdlePollNothingWaiting"), 1),
-            ("a poll that takes one valid datagram (and inserts its event)", listen.get("BM_IdlePollTakesDatagram"), 200),
+            ("a poll that takes one valid datagram, inserts its event and writes the event file behind it", listen.get("BM_IdlePollTakesDatagram"), 200),
             ("a poll that discards junk, per junk datagram", listen.get("BM_IdlePollDiscardsJunk"), 200)]
     for label, b, items in rows:
         if b is None:
