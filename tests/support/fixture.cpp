@@ -52,6 +52,9 @@ void PluginTest::EmptyHostFolder()
 // load of the module would hold, so that no case sees another's state.
 void ForgetLoadState(void)
 {
+    // The separator stays in memory between calls: another case's own
+    // separator would split this case's texts until its first call.
+    QuResetPrefs();
     NextEventID = kFirstEventID;
     LastTriggeredEventID = 0;
     LocalTriggerLock[0] = 0;
