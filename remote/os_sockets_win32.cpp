@@ -119,27 +119,40 @@ int32_t QuOsConnect(QuSocket socket, uint32_t address, uint16_t port)
     return connect(QuRaw(socket), (struct sockaddr *)&to, sizeof to) != 0 ? QuFailed() : 0;
 }
 
+// One socket in one set: Wine 8's server asserts, and takes the process
+// down with it, when a select that names a socket in two sets completes
+// at the wrong moment.
+static int QuSelectOne(QuSocket socket, int set, int32_t milliseconds)
+{
+    fd_set one;
+    struct timeval wait = {milliseconds / 1000, (milliseconds % 1000) * 1000};
+    FD_ZERO(&one);
+    FD_SET(QuRaw(socket), &one);
+    return select(0, set == 0 ? &one : NULL, set == 1 ? &one : NULL, set == 2 ? &one : NULL, &wait);
+}
+
 int32_t QuOsWaitSocket(QuSocket socket, QuOsWaitKind kind, int32_t milliseconds, QuOsSocketState *state)
 {
-    fd_set ready, failed;
     if (milliseconds < 0)
         milliseconds = 0;
-    struct timeval wait = {milliseconds / 1000, (milliseconds % 1000) * 1000};
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(QuRaw(socket), &ready);
-    FD_SET(QuRaw(socket), &failed);
     *state = kOsSocketPending;
-    int n = kind == kOsWaitReadable ? select(0, &ready, NULL, &failed, &wait)
-                                    : select(0, NULL, &ready, &failed, &wait);
+    // A reset makes a socket readable: the next receive reports it.
+    int n = QuSelectOne(socket, kind == kOsWaitReadable ? 0 : 1, milliseconds);
     if (n == SOCKET_ERROR)
         return QuFailed();
-    // A failed connection shows in the exception set; for reading, a reset
-    // is for the next receive to report.
-    if (n > 0 && kind == kOsWaitWritable && FD_ISSET(QuRaw(socket), &failed))
-        *state = kOsSocketFailed;
-    else if (n > 0)
+    if (n > 0) {
         *state = kOsSocketReady;
+        return 0;
+    }
+    // A failed connection never becomes writable; it shows in the
+    // exception set, looked at once the wait is over.
+    if (kind == kOsWaitWritable) {
+        n = QuSelectOne(socket, 2, 0);
+        if (n == SOCKET_ERROR)
+            return QuFailed();
+        if (n > 0)
+            *state = kOsSocketFailed;
+    }
     return 0;
 }
 
