@@ -30,16 +30,22 @@ int32_t QuMapSystemError(int32_t windowsError)
     }
 }
 
+// Both system numbers for a name that is taken become one code.
+static int32_t QuMapNameTaken(int32_t error)
+{
+    if (error == kWinFileExists || error == kWinAlreadyExists)
+        return kErrFileExists;
+    return QuMapSystemError(error);
+}
+
 int32_t QuCreateFile(const char *path)
 {
     QuOsFile file;
     int32_t error = QuInjectedFileError(kFileOpCreate, path);
     if (error == 0)
         error = QuOsCreateNewFile(path, &file);
-    if (error == kWinFileExists || error == kWinAlreadyExists)
-        return kErrFileExists;
     if (error != 0)
-        return QuMapSystemError(error);
+        return QuMapNameTaken(error);
     return QuMapSystemError(QuOsCloseFile(file));
 }
 
@@ -133,9 +139,7 @@ int32_t QuMoveFile(const char *from, const char *to)
     int32_t error = QuInjectedFileError(kFileOpMove, to);
     if (error == 0)
         error = QuOsMoveFile(from, to);
-    if (error == kWinFileExists || error == kWinAlreadyExists)
-        return kErrFileExists;
-    return QuMapSystemError(error);
+    return QuMapNameTaken(error);
 }
 
 const char *QuEventFileName(void)
@@ -149,7 +153,7 @@ const char *QuEventFileName(void)
     return kNames[HostWindowKind == 0 ? 0 : 1][generation];
 }
 
-static int32_t QuAppendBounded(char *path, const char *tail)
+int32_t QuAppendToPath(char *path, const char *tail)
 {
     int32_t n = QuTextLength(path);
     if (QuCopyBounded(tail, QuTextLength(tail), path + n, kHostPathSize - n) != 0)
@@ -163,7 +167,7 @@ int32_t QuEventFilePath(char *path)
         path[0] = 0;
         return kErrBadName;
     }
-    return QuAppendBounded(path, QuEventFileName());
+    return QuAppendToPath(path, QuEventFileName());
 }
 
 // Writes the whole image into the file at `path`, which may already exist
@@ -206,7 +210,7 @@ int32_t QuWriteEventFile(HostHandle image)
     if (size <= 0)
         return 0;
     QuCopyText(temp, path);
-    status = QuAppendBounded(temp, kTempSuffix);
+    status = QuAppendToPath(temp, kTempSuffix);
     if (status != 0)
         return status;
     status = QuWriteWholeFile(temp, image, size);

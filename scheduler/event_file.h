@@ -8,7 +8,6 @@
 #include "os_files.h"
 
 enum {
-    kEventFileMaxSize = 64000,
     kEventFileHeaderSize = 11,
     // An entry is the record's first 21 bytes, the text length, the text,
     // four zero bytes and a line feed.
@@ -44,6 +43,8 @@ int32_t QuMoveFile(const char *from, const char *to);
 int32_t QuEventFilePath(char *path);
 // This host's event file name, without the folder.
 const char *QuEventFileName(void);
+// Appends `tail` to a path of kHostPathSize bytes; -37 when it does not fit.
+int32_t QuAppendToPath(char *path, const char *tail);
 
 // Shutdown's save: the table into the image, and every text released.
 int32_t QuSaveEventTable(HostHandle image);

@@ -43,31 +43,33 @@ static void QuReportOnce(bool *reported, const char *what, const char *name, int
 // NAME.damaged, NAME.damaged.2, ... 0 when it is kept or was not there.
 static int32_t QuKeepEventFileAside(void)
 {
-    char path[kHostPathSize], kept[kHostPathSize], number[12];
+    char path[kHostPathSize], kept[kHostPathSize], suffix[32], name[64];
     int32_t status = QuEventFilePath(path);
     if (status != 0)
         return status;
     for (int32_t n = 1; n <= kMaxKeptCopies; n++) {
-        QuFormatSigned(n, number);
-        if (QuCopyBounded(path, QuTextLength(path), kept, kHostPathSize - 16) != 0)
-            return kErrBadName;
-        QuAppendText(kept, KeptSuffix);
+        QuCopyText(suffix, KeptSuffix);
         if (n > 1) {
-            QuAppendText(kept, ".");
-            QuAppendText(kept, number);
+            QuAppendText(suffix, ".");
+            QuFormatSigned(n, suffix + QuTextLength(suffix));
         }
-        status = QuMoveFile(path, kept);
+        QuCopyText(kept, path);
+        status = QuAppendToPath(kept, suffix);
+        if (status == 0)
+            status = QuMoveFile(path, kept);
         if (status != kErrFileExists)
             break;
     }
-    if (status == kErrFileNotFound)
-        status = 0;
-    else if (status == 0)
-        QuReportOnce(&LoadReported, "Events not loaded; the event file is kept as ",
-                     kept + QuTextLength(path) - QuTextLength(QuEventFileName()), LoadStatus);
-    if (status == 0)
-        EventFileToKeep = false;
-    return status;
+    // A file that is not there needs no keeping.
+    if (status != 0 && status != kErrFileNotFound)
+        return status;
+    EventFileToKeep = false;
+    if (status == 0) {
+        QuCopyText(name, QuEventFileName());
+        QuAppendText(name, suffix);
+        QuReportOnce(&LoadReported, "Events not loaded; the event file is kept as ", name, LoadStatus);
+    }
+    return 0;
 }
 
 int32_t QuRestoreEvents(int32_t tableStatus)
