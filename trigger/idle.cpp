@@ -69,8 +69,9 @@ void QuDoIdle(void)
     if (!QuLocalTriggersDisabled())
         QuPoll();
     // What changed, this poll's firing included, goes to the file now; never
-    // from an idle call the host makes while one of ours is still running.
-    if (HostCallDepth == 1 && TriggerDepth == 0)
+    // from an idle call the host makes while one of ours (a function, a
+    // script start) is still running.
+    if (HostCallDepth == 1)
         QuSaveChangedEvents();
 }
 
