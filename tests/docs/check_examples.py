@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Runs the examples of the documentation in rouser-host and compares.
 
-An example is a fenced block of kind `rouser` (or `rouser-posix` and
-`rouser-windows`, for one build only): rouser-host commands, each followed
+An example is a fenced block of kind `rouser`: rouser-host commands, each followed
 by the lines rouser-host prints for it (`result: ...`, `started: ...`).
 Every block runs in a rouser-host of its own, copied into a fresh folder
 with fresh preferences, so event IDs start at 4242. In commands:
@@ -51,17 +50,16 @@ def serve(listener):
                 time.sleep(0.1 if path == "/slow" else 0)
 
 
-def blocks(path, kinds):
-    """(line number, kind, lines) of every example block of these kinds."""
-    found, current, start, kind = [], None, 0, ""
+def blocks(path):
+    """(line number, lines) of every example block."""
+    found, current, start = [], None, 0
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             line = line.rstrip("\n")
-            if current is None and line.startswith("```rouser"):
-                kind, current, start = line[3:].strip(), [], number
+            if current is None and line.strip() == "```rouser":
+                current, start = [], number
             elif current is not None and line.startswith("```"):
-                if kind in kinds:
-                    found.append((start, kind, current))
+                found.append((start, current))
                 current = None
             elif current is not None:
                 current.append(line)
@@ -160,10 +158,9 @@ def main():
     listener.listen(8)
     threading.Thread(target=serve, args=(listener,), daemon=True).start()
     ports = {"tcp-port": listener.getsockname()[1]}
-    kinds = {"rouser", "rouser-windows" if args.wine else "rouser-posix"}
     ran = failed = 0
     for path in args.files:
-        for index, (line, kind, lines) in enumerate(blocks(path, kinds)):
+        for index, (line, lines) in enumerate(blocks(path)):
             if index % args.every != 0:
                 continue
             ran += 1
