@@ -126,6 +126,6 @@ int32_t Rous_TriggerNextEvent(void)
         return result;
     }
     if (!direct)
-        NextPollTicks = QuGetTicks() + kAutomationPauseTicks;
+        QuRequestPoll(kAutomationPauseTicks);
     return result;
 }
