@@ -1,12 +1,5 @@
-# Cross-compiles a 64-bit Windows build of the same sources with
-# MinGW-w64, for machines that run no 32-bit programs: the tests run under
-# 64-bit Wine there. The shipped module is the 32-bit one.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Cross-compiles a 64-bit Windows build of the same sources, for machines
+# that run no 32-bit programs: the tests run under 64-bit Wine there. The
+# shipped module is the 32-bit one.
+set(ROUSER_MINGW_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
