@@ -84,6 +84,13 @@ int32_t QuCloseListener(void)
     return 0;
 }
 
+bool QuDatagramWaiting(void)
+{
+    QuOsSocketState state;
+    return ListenerSocket != kNoSocket && QuOsWaitSocket(ListenerSocket, kOsWaitReadable, 0, &state) == 0 &&
+           state == kOsSocketReady;
+}
+
 int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length)
 {
     *length = 0;
