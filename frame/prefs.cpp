@@ -149,10 +149,10 @@ static bool QuReadAllPrefs(void)
         return false;
     }
     capacity = kSeparatorSize;
-    int32_t errors = QuReadPrefText("DefSeparatorToken", DefaultSeparator, &capacity);
-    errors |= QuReadPrefNumber("Version", &PrefsVersion);
-    errors |= QuReadPrefNumber("isOneTimeSeparator", &OneTimeSeparator);
-    return errors == 0;
+    bool clean = QuReadPrefText("DefSeparatorToken", DefaultSeparator, &capacity) == 0;
+    clean = QuReadPrefNumber("Version", &PrefsVersion) == 0 && clean;
+    clean = QuReadPrefNumber("isOneTimeSeparator", &OneTimeSeparator) == 0 && clean;
+    return clean;
 }
 
 void QuLoadPrefs(void)
