@@ -202,8 +202,8 @@ def main():
         out.append("From telling one rouser-host to call \"Rous-SendRemoteEvent\" to the other rouser-host "
                    "starting the script, over 127.0.0.1, %d events sent at random moments: median %.1f ms, "
                    "99th percentile %.1f ms (least %.1f ms, most %.1f ms). A UDP round trip on the same loopback "
-                   "in the same run takes %.1f us: the median is %.0f round trips. The listener is looked at "
-                   "at every idle call (rouser-host idles every 10 ms), and the event fires at the poll after "
+                   "in the same run takes %.1f us: the median is %.0f round trips. The listener's socket is "
+                   "checked at every idle call (rouser-host idles every 10 ms), and the event fires at the poll after "
                    "the one that took the datagram, one step of the Ticks clock (50 ms) later." %
                    (latency["count"], latency["median_ms"], latency["p99_ms"], latency["min_ms"], latency["max_ms"],
                     rtt, latency["median_ms"] * 1000 / rtt))
