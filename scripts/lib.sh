@@ -21,7 +21,9 @@ RouserWindows64Packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest pytho
 # The test servers, the crash and documentation checks (python3), and the
 # references the TCP tests compare with (curl).
 RouserToolPackages=(python3 curl)
-RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev)
+# libcurl is the TCP request's reference in the benchmarks only (the module
+# never links it); strace counts the system calls of a function call.
+RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev libcurl4-openssl-dev strace)
 # clang's libFuzzer and sanitizer runtimes.
 RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev)
 
