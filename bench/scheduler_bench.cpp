@@ -41,7 +41,7 @@ void Stop()
 void Fill(int count)
 {
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         uint32_t id;
         for (int i = 0; i < count; i++)
             QuInsertEvent(i == count - 1 ? kNow : kNow + 3600, 0, "Orders.fp5|Print|id|text", 24, &id);
@@ -52,8 +52,8 @@ void BM_IdleNotDue(benchmark::State &state)
 {
     Start();
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
-        NextPollTicks = QuGetTicks() + 1000;
+        QuUseCallRecord(record);
+        QuRequestPoll(1000);
         for (auto _ : state)
             QuDoIdle();
     });
@@ -65,11 +65,11 @@ void BM_SelectDueAmong1000(benchmark::State &state)
 {
     Start();
     Fill(1000);
-    // Pending events leave EarliestDueTime a lower bound; make the scan
+    // Pending events leave EventTable.earliestDue a lower bound; make the scan
     // take the fallback to the last slot, the longest path.
-    EarliestDueTime = 0;
+    EventTable.earliestDue = 0;
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         char file[1000], script[1000];
         int16_t slot;
         uint32_t id;
@@ -86,7 +86,7 @@ void BM_InsertAndDelete(benchmark::State &state)
     Start();
     Fill(999);
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         uint32_t id;
         for (auto _ : state) {
             QuInsertEvent(kNow + 60, 0, "Orders.fp5|Print", 16, &id);
@@ -132,17 +132,23 @@ void BM_WriteBehindSave1000(benchmark::State &state)
     Start();
     const std::string text = "Orders.fp5|Print|id|" + std::string(150, 't');
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         uint32_t id;
         for (int i = 0; i < 1000; i++)
             QuInsertEvent(kNow + 3600, 0, text.data(), static_cast<int32_t>(text.size()), &id);
     });
     for (auto _ : state) {
-        EventTableChanged = true;
+        // One change, so that the poll saves.
+        HsRunInside([&](HostCallRecord *record) {
+            QuUseCallRecord(record);
+            uint32_t id;
+            QuDeleteEventByID(EventTable.nextID - 1);
+            QuInsertEvent(kNow + 3600, 0, text.data(), static_cast<int32_t>(text.size()), &id);
+        });
         HsAdvanceMilliseconds(1000);
         HsIdle(0);
     }
-    if (EventTableChanged)
+    if (EventTable.changed)
         state.SkipWithError("the save failed");
     Stop();
 }

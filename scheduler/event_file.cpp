@@ -149,8 +149,8 @@ const char *QuEventFileName(void)
         {"RousEvn5.Qul", "RousEvn7.Qul", "RousEvn3.Qul"},
         {"RousEvR5.Qul", "RousEvR7.Qul", "RousEvR3.Qul"},
     };
-    int32_t generation = HostVersion == 14 ? 0 : HostVersion == 50 ? 1 : 2;
-    return kNames[HostWindowKind == 0 ? 0 : 1][generation];
+    int32_t generation = Host.version == 14 ? 0 : Host.version == 50 ? 1 : 2;
+    return kNames[Host.windowKind == 0 ? 0 : 1][generation];
 }
 
 int32_t QuAppendToPath(char *path, const char *tail)

@@ -127,7 +127,7 @@ static void QuSaveFailed(int32_t status)
 
 void QuSaveChangedEvents(void)
 {
-    if (!EventTableChanged || EventTableHandle == NULL)
+    if (!EventTable.changed || EventTable.handle == NULL)
         return;
     if (SaveFailures > 0) {
         // Each failure doubles the pause before the next try, up to a minute.
@@ -142,13 +142,13 @@ void QuSaveChangedEvents(void)
         QuSaveFailed(status);
         return;
     }
-    EventTableChanged = false;
+    QuNoteEventsSaved();
     SaveFailures = 0;
 }
 
 void QuSaveEventsAtShutdown(void)
 {
-    if (EventTableHandle == NULL)
+    if (EventTable.handle == NULL)
         return;
     // The file is written before any event text is released.
     int32_t status = QuWriteEvents(true);

@@ -14,8 +14,12 @@ enum {
     kNameSize = 1000
 };
 
-int16_t TriggerDepth;
-uint32_t TriggerRequestTicks;
+uint32_t NextPollTicks;
+uint32_t SpeedTestElapsedTicks;
+// Direct script starts in progress.
+static int16_t TriggerDepth;
+// Ticks when scheduling left a due event to the next poll.
+static uint32_t TriggerRequestTicks;
 
 // The Ticks clock falls back to 0 when the millisecond counter wraps. No
 // poll is ever planned more than the automation pause ahead, so a next
@@ -26,8 +30,7 @@ static bool QuPollDue(uint32_t now)
     return now > NextPollTicks || NextPollTicks - now > kAutomationPauseTicks;
 }
 
-// The next poll `ticks` from now; a negative count makes it overdue.
-static void QuRequestPoll(int32_t ticks)
+void QuRequestPoll(int32_t ticks)
 {
     NextPollTicks = QuGetTicks() + (uint32_t)ticks;
 }
@@ -35,6 +38,14 @@ static void QuRequestPoll(int32_t ticks)
 void QuResetIdle(void)
 {
     NextPollTicks = 0;
+}
+
+void QuResetTriggerState(void)
+{
+    NextPollTicks = 0;
+    SpeedTestElapsedTicks = 0;
+    TriggerDepth = 0;
+    TriggerRequestTicks = 0;
 }
 
 void QuLeaveDueEventToPoll(void)
@@ -55,9 +66,9 @@ static void QuPoll(void)
         QuRequestPoll(1);
     if (listener == kListenerAccepted)
         return;
-    if (ActiveEventCount <= 0 || EventTableHandle == NULL)
+    if (EventTable.active <= 0 || EventTable.handle == NULL)
         return;
-    if (QuNow1904(NULL) < EarliestDueTime)
+    if (QuNow1904(NULL) < EventTable.earliestDue)
         return;
     Rous_TriggerNextEvent();
 }
@@ -71,7 +82,7 @@ void QuDoIdle(void)
     // What changed, this poll's firing included, goes to the file now; never
     // from an idle call the host makes while one of ours (a function, a
     // script start) is still running.
-    if (HostCallDepth == 1)
+    if (Host.depth == 1)
         QuSaveChangedEvents();
 }
 
@@ -79,40 +90,38 @@ int32_t Rous_TriggerNextEvent(void)
 {
     char fileName[kNameSize];
     char scriptName[kNameSize];
-    int16_t slot;
     uint32_t eventID;
-    int32_t flags;
     // A script already started is recorded before anything else may start,
     // and then ends this poll: the caller saw the earliest due time from
     // before the record, when that event still counted.
     if (QuStartsAwaitingMark())
         return QuMarkStartedEvents() == 0 ? (int32_t)kErrNotFound : (int32_t)kErrMemory;
-    int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
+    int32_t result = QuSelectDueEvent(QuStartDeferral, &eventID, fileName, scriptName, kNameSize);
     if (result != 0)
         return result;
-    bool callbackHost = HostVersion >= 50;
+    bool callbackHost = Host.version >= 50;
     bool direct = UseAlternateTriggerMethod != 0 || callbackHost;
     if (!direct) {
         result = QuTriggerByAutomation(fileName, scriptName);
     } else {
-        uint32_t keptID = LastTriggeredEventID;
+        uint32_t keptID = EventTable.lastTriggeredID;
         if (++TriggerDepth > kMaxDirectStarts) {
             result = kErrTooDeep;
         } else {
             // Functions the host calls while the script starts see this event.
-            LastTriggeredEventID = eventID;
+            QuSetLastTriggered(eventID);
             SpeedTestElapsedTicks = QuGetTicks() - TriggerRequestTicks;
             if (callbackHost)
-                result = QuTriggerByStartScript(CurrentCallRecord, fileName, scriptName);
+                result = QuTriggerByStartScript(Host.record, fileName, scriptName);
             else
                 result = QuTriggerByHostCallbacks(fileName, scriptName);
             if (result != 0)
-                LastTriggeredEventID = keptID;
+                QuSetLastTriggered(keptID);
         }
         TriggerDepth--;
     }
     if (result == 0) {
-        LastTriggeredEventID = eventID;
+        QuSetLastTriggered(eventID);
         QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
         QuForgetFailedStart(eventID);
@@ -120,7 +129,7 @@ int32_t Rous_TriggerNextEvent(void)
         // the others.
         if (QuDeleteEventByID(eventID) != 0)
             QuNoteFailedStart(eventID);
-        QuMarkEventTriggered(kNoEventID);
+        QuRecountEvents();
     } else {
         QuNoteFailedStart(eventID);
         return result;

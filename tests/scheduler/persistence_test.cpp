@@ -143,8 +143,10 @@ protected:
 
 TEST_F(PersistenceTest, LayoutIsByteExact)
 {
+    // A loaded ID raises the next one past it.
+    Put(FileOf({{kNow + 60, 2, 0x01020A0A, 0, "x"}}));
     ASSERT_EQ(HsStartup(50), 4);
-    NextEventID = 0x01020A0B;
+    ASSERT_EQ(HsCallFunction(2, "-deleteAllEvents").text, "0");
     Insert(0x11223344, 1, "F|S");
     HsShutdown();
     EXPECT_EQ(Get(), kHeader + std::string("*\x44\x33\x22\x11"
@@ -169,7 +171,7 @@ TEST_F(PersistenceTest, FileSurvivesARestartUnchanged)
     };
     Put(FileOf(entries));
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(EventCount, 4);
+    EXPECT_EQ(EventTable.count, 4);
     HsShutdown();
     EXPECT_EQ(Get(), FileOf(entries));
 }
@@ -199,7 +201,7 @@ TEST_F(PersistenceTest, NextIDFollowsTheLargestLoaded)
         fs::remove(hostFolder + kFile);
         if (c.file)
             Put(FileOf(entries));
-        NextEventID = kFirstEventID;
+        QuResetEventTable();
         ASSERT_EQ(HsStartup(50), 4);
         EXPECT_EQ(Insert(kNow + 60, 0, "F|S"), c.first) << c.what;
         HsShutdown();
@@ -228,8 +230,8 @@ TEST_F(PersistenceTest, OverdueEventsLoadAsMissedUnlessFlagged)
     }
     Put(FileOf(file));
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(ActiveEventCount, 4);
-    EXPECT_EQ(EarliestDueTime, kNow - 86400); // the flagged overdue event fires first
+    EXPECT_EQ(EventTable.active, 4);
+    EXPECT_EQ(EventTable.earliestDue, kNow - 86400); // the flagged overdue event fires first
     HsShutdown();
     EXPECT_EQ(Get(), FileOf(loaded));
 }
@@ -258,9 +260,9 @@ TEST_F(PersistenceTest, DamagedFilesAreDiscardedWhole)
         SCOPED_TRACE(c.what);
         Put(c.bytes);
         ASSERT_EQ(HsStartup(50), 4);
-        EXPECT_EQ(EventCount, 0);
-        EXPECT_EQ(ActiveEventCount, 0);
-        EXPECT_EQ(EarliestDueTime, kNoDueTime);
+        EXPECT_EQ(EventTable.count, 0);
+        EXPECT_EQ(EventTable.active, 0);
+        EXPECT_EQ(EventTable.earliestDue, kNoDueTime);
         EXPECT_EQ(HsLiveHandles(), 1) << "only the table is held";
         HsShutdown();
         EXPECT_EQ(HsLiveHandles(), 0);
@@ -272,7 +274,7 @@ TEST_F(PersistenceTest, EmptyTableReplacesALongerFile)
 {
     Put(FileOf({{kNow + 60, 1, 6000, 0, "A|B"}, {kNow + 61, 1, 6001, 0, "C|D"}}));
     ASSERT_EQ(HsStartup(50), 4);
-    ASSERT_EQ(EventCount, 2);
+    ASSERT_EQ(EventTable.count, 2);
     Inside([] { QuDeleteAllEvents(); });
     HsShutdown();
     EXPECT_EQ(Get(), kHeader);
@@ -290,7 +292,7 @@ TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
     };
     for (const auto &c : cases) {
         ASSERT_EQ(HsStartup(c.version), 4);
-        HostWindowKind = c.kind;
+        QuSetHostWindowKind(c.kind);
         HsShutdown();
         EXPECT_EQ(Files(), std::set<std::string>{c.name}) << "version " << c.version << ", kind " << c.kind;
         fs::remove(hostFolder + c.name);
@@ -298,10 +300,10 @@ TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
     // Each generation reads only its own file.
     Put(FileOf({{kNow + 60, 1, 6000, 0, "A|B"}}), "RousEvn5.Qul");
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(EventTable.count, 0);
     HsShutdown();
     ASSERT_EQ(HsStartup(14), 4);
-    EXPECT_EQ(EventCount, 1);
+    EXPECT_EQ(EventTable.count, 1);
 }
 
 // The file has no size limit of its own: every event is saved, and a table
@@ -327,7 +329,7 @@ TEST_F(PersistenceTest, EveryEventIsSavedWhateverTheFileSize)
         EXPECT_EQ(HsLiveHandles(), 0) << lengths.size() << " events";
         EXPECT_TRUE(Get() == FileOf(expected)) << lengths.size() << " events";
         ASSERT_EQ(HsStartup(50), 4);
-        EXPECT_EQ(EventCount, static_cast<int16_t>(lengths.size()));
+        EXPECT_EQ(EventTable.count, static_cast<int16_t>(lengths.size()));
         HsShutdown();
         EXPECT_TRUE(Get() == FileOf(expected)) << "the same bytes after a restart";
     }
@@ -364,10 +366,10 @@ TEST_F(PersistenceTest, ATextNoEntryCouldHoldIsRefused)
     ASSERT_EQ(HsStartup(50), 4);
     const std::string prefix = "Orders|Report|id|";
     EXPECT_EQ(Schedule(0, std::string(64001 - prefix.size(), 't')), "$$-50");
-    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(EventTable.count, 0);
     std::string id = Schedule(0, std::string(64000 - prefix.size(), 't'));
     EXPECT_EQ(id, "4242");
-    EXPECT_EQ(EventCount, 1);
+    EXPECT_EQ(EventTable.count, 1);
 }
 
 // What every change costs in file writes: one save at the first poll after
@@ -499,7 +501,7 @@ TEST_F(PersistenceTest, FilesThatCannotBeLoadedAreKeptAside)
         Calls.error = 5;
         ASSERT_EQ(HsStartup(50), 4);
         Calls.failOp = -1;
-        EXPECT_EQ(EventCount, 0);
+        EXPECT_EQ(EventTable.count, 0);
         files.insert(c.keptAs);
         files.erase(kFile);
         EXPECT_EQ(Files(), files);
@@ -564,13 +566,13 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
         HsFailNthFallible(0);
         ExpectHostRulesKept();
         EXPECT_EQ(HsLockedHandles(), 0);
-        if (EventTableHandle != NULL) {
-            EXPECT_EQ(HsLiveHandles(), 1 + EventCount);
-            EXPECT_TRUE(EventCount == 0 || EventCount == 3);
-            EXPECT_EQ(ActiveEventCount, EventCount == 0 ? 0 : 1);
-            EXPECT_EQ(EarliestDueTime, EventCount == 0 ? kNoDueTime : kNow + 60);
+        if (EventTable.handle != NULL) {
+            EXPECT_EQ(HsLiveHandles(), 1 + EventTable.count);
+            EXPECT_TRUE(EventTable.count == 0 || EventTable.count == 3);
+            EXPECT_EQ(EventTable.active, EventTable.count == 0 ? 0 : 1);
+            EXPECT_EQ(EventTable.earliestDue, EventTable.count == 0 ? kNoDueTime : kNow + 60);
         }
-        const bool loaded = EventTableHandle != NULL && EventCount == 3;
+        const bool loaded = EventTable.handle != NULL && EventTable.count == 3;
         HsShutdown();
         EXPECT_EQ(HsLiveHandles(), 0);
         // The events are loaded, or the file that holds them is kept.
