@@ -119,6 +119,9 @@ void ROUS_StartListener(HostHandle parameter, HostHandle result)
 
 void ROUS_StopListener(HostHandle, HostHandle result)
 {
-    QuCloseListener();
-    QuSetErrorResult("$$", 0, result);
+    QuPreparedResult answer = {result, NULL, {0}};
+    int32_t status = QuPrepareResult("0", result, &answer);
+    if (status == 0)
+        QuCloseListener();
+    QuFinishResult(&answer, status);
 }

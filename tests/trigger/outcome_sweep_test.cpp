@@ -138,7 +138,8 @@ protected:
             out.allStarted.push_back(name);
         out.table = Table();
         out.switches = "alternate " + std::to_string(UseAlternateTriggerMethod) + ", lock " + LocalTriggerLock +
-                       ", key " + ListenerKey + ", last " + std::to_string(EventTable.lastTriggeredID);
+                       ", key " + ListenerKey +
+                       (ListenerSocket != kNoSocket ? ", listening" : "") + ", last " + std::to_string(EventTable.lastTriggeredID);
         ExpectCountersMatchRecords(where, false);
         return out;
     }
@@ -315,6 +316,12 @@ TEST_F(OutcomeSweepTest, RemoteEvents)
          nullptr},
         {"starting a listener", 50, StandardEvents,
          Calling(kStartListener, "-portnumber 0|unused|newkey"), nullptr},
+        {"stopping a listener", 50,
+         [this] {
+             StandardEvents();
+             Listen("key");
+         },
+         Calling(kStopListener, ""), nullptr},
         // A datagram that cannot be stored is lost, as one that never came.
         {"a received event that fires", 50,
          [this] {
