@@ -60,8 +60,12 @@ std::string FileOf(const std::vector<Entry> &entries)
 
 // The event file's calls as the plug-in makes them: counted, and the n-th
 // of one kind failed with a system error.
+enum FileOperation {
+    kFileOpCreate, kFileOpOpen, kFileOpRead, kFileOpWrite, kFileOpFlush, kFileOpSetEnd,
+    kFileOpSize, kFileOpClose, kFileOpReplace, kFileOpDelete, kFileOpMove, kFileOps
+};
 struct FileCalls {
-    int64_t counts[kFileOpMove + 1] = {};
+    int64_t counts[kFileOps] = {};
     int32_t failOp = -1;
     int64_t failNth = 0;  // 0: none; from this call of failOp on while persistent
     bool persistent = false;
@@ -69,13 +73,37 @@ struct FileCalls {
 };
 FileCalls Calls;
 
-int32_t CountFileCall(int32_t op, const char *)
+// 0, or the error the call of `op` fails with.
+int32_t CountFileCall(int32_t op)
 {
     int64_t n = ++Calls.counts[op];
     if (op == Calls.failOp && Calls.failNth > 0 && (n == Calls.failNth || (Calls.persistent && n > Calls.failNth)))
         return Calls.error;
     return 0;
 }
+
+// Each call counted, failed when its turn comes, else the system's.
+template <int Op, auto Call, typename... Args> int32_t Counted(Args... args)
+{
+    int32_t error = CountFileCall(Op);
+    if (error != 0 && Op == kFileOpClose)
+        (kSystemFileCalls.*Call)(args...); // a close still closes
+    return error != 0 ? error : (kSystemFileCalls.*Call)(args...);
+}
+
+const QuFileCalls kCountedCalls = {
+    Counted<kFileOpCreate, &QuFileCalls::createNewFile, const char *, QuOsFile *>,
+    Counted<kFileOpOpen, &QuFileCalls::openFile, const char *, bool, QuOsFile *>,
+    Counted<kFileOpRead, &QuFileCalls::readFile, QuOsFile, void *, uint32_t, uint32_t *>,
+    Counted<kFileOpWrite, &QuFileCalls::writeFile, QuOsFile, const void *, uint32_t, uint32_t *>,
+    Counted<kFileOpFlush, &QuFileCalls::flushFile, QuOsFile>,
+    Counted<kFileOpSetEnd, &QuFileCalls::setEndOfFile, QuOsFile>,
+    Counted<kFileOpSize, &QuFileCalls::getFileSize, QuOsFile, uint32_t *>,
+    Counted<kFileOpClose, &QuFileCalls::closeFile, QuOsFile>,
+    Counted<kFileOpReplace, &QuFileCalls::replaceFile, const char *, const char *>,
+    Counted<kFileOpDelete, &QuFileCalls::deleteFile, const char *>,
+    Counted<kFileOpMove, &QuFileCalls::moveFile, const char *, const char *>,
+};
 
 // "-addSingleEvent" for 7 December 2026 at `second`, six days after the
 // simulated clock's day, with the caller's own ID and text.
@@ -96,11 +124,11 @@ protected:
         HsSetClockSeconds(kNow1970);
         HsSetStrict(true);
         Calls = FileCalls();
-        QuOverrideFileFault(CountFileCall);
+        QuUseFileCalls(&kCountedCalls);
     }
     void TearDown() override
     {
-        QuOverrideFileFault(nullptr);
+        QuUseFileCalls(nullptr);
         PluginTest::TearDown();
     }
     // Lets the clock pass the next poll, and idles once.
