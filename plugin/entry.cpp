@@ -74,6 +74,7 @@ void QuResetLoadState(void)
     QuResetEventTable();
     QuResetLocalTriggers();
     QuResetTriggerState();
+    QuResetSpeedTest();
     QuResetListenerKey();
     QuShowDebugMessages(false);
 }

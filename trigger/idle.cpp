@@ -15,7 +15,6 @@ enum {
 };
 
 uint32_t NextPollTicks;
-uint32_t SpeedTestElapsedTicks;
 // Direct script starts in progress.
 static int16_t TriggerDepth;
 // Ticks when scheduling left a due event to the next poll.
@@ -43,7 +42,6 @@ void QuResetIdle(void)
 void QuResetTriggerState(void)
 {
     NextPollTicks = 0;
-    SpeedTestElapsedTicks = 0;
     TriggerDepth = 0;
     TriggerRequestTicks = 0;
 }
@@ -110,7 +108,7 @@ int32_t Rous_TriggerNextEvent(void)
         } else {
             // Functions the host calls while the script starts see this event.
             QuSetLastTriggered(eventID);
-            SpeedTestElapsedTicks = QuGetTicks() - TriggerRequestTicks;
+            QuNoteSpeedTest(QuGetTicks() - TriggerRequestTicks);
             if (callbackHost)
                 result = QuTriggerByStartScript(Host.record, fileName, scriptName);
             else

@@ -15,17 +15,19 @@ void QuRequestPoll(int32_t ticks);
 // Scheduling leaves an event that is due already to the next idle call,
 // which measures the delay for the speed test.
 void QuLeaveDueEventToPoll(void);
-// Ticks from the request of the latest direct start to its beginning;
-// written by the firing step.
-extern uint32_t SpeedTestElapsedTicks;
 // What a fresh load of the module holds: no start in progress, no poll
-// planned, no speed measured.
+// planned.
 void QuResetTriggerState(void);
 
-// ---- the trigger-method switch (trigger_options.cpp) ----
+// ---- the trigger-method switch and the speed test (trigger_options.cpp) ----
 // Set at start-up to (Host.version < 50) and by "Rous-Version"'s options.
 extern const int32_t &UseAlternateTriggerMethod;
 void QuSetTriggerMethod(bool alternate);
+// Ticks from the request of the latest direct start to its beginning, as
+// the firing step measured them.
+void QuNoteSpeedTest(uint32_t elapsed);
+// No speed measured, as at load.
+void QuResetSpeedTest(void);
 // 0 when the host's main window class ends in "APP", else 1.
 int32_t QuDetectHostWindow(void);
 // The idle step: at most one poll every 40 ticks.

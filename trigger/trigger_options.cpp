@@ -4,10 +4,21 @@
 
 static int32_t AlternateTriggerMethod;
 const int32_t &UseAlternateTriggerMethod = AlternateTriggerMethod;
+static uint32_t SpeedTestElapsedTicks;
 
 void QuSetTriggerMethod(bool alternate)
 {
     AlternateTriggerMethod = alternate ? 1 : 0;
+}
+
+void QuNoteSpeedTest(uint32_t elapsed)
+{
+    SpeedTestElapsedTicks = elapsed;
+}
+
+void QuResetSpeedTest(void)
+{
+    SpeedTestElapsedTicks = 0;
 }
 
 bool QuTriggerMethodOption(const char *text, HostHandle result)
