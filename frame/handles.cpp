@@ -212,13 +212,3 @@ int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count
     QuUnlockHandle(dest);
     return status;
 }
-
-void QuGetHandleBytes(HostHandle handle, char *buffer)
-{
-    char *data;
-    int32_t size = QuGetHandleSize(handle);
-    if (size <= 0 || QuLockHandle(handle, &data) != 0)
-        return;
-    QuCopyBytes(buffer, data, size);
-    QuUnlockHandle(handle);
-}

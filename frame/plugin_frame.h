@@ -80,7 +80,6 @@ int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count
 // Replaces the handle's content by `count` bytes (none: it stays as it was);
 // the status of the first failing callback.
 int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle);
-void QuGetHandleBytes(HostHandle handle, char *buffer);
 
 // ---- options and strings (text.cpp) ----
 int32_t QuTextLength(const char *text);

@@ -126,7 +126,7 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
     // Stored or not, an event that is due now fires.
     if (QuStoreEvent(parameter, &request, result) && request.now >= EventTable.earliestDue) {
         if (!UseAlternateTriggerMethod)
-            Rous_TriggerNextEvent();
+            QuTriggerNextEvent();
         else
             QuLeaveDueEventToPoll();
     }

@@ -68,7 +68,7 @@ static void QuPoll(void)
         return;
     if (QuNow1904(NULL) < EventTable.earliestDue)
         return;
-    Rous_TriggerNextEvent();
+    QuTriggerNextEvent();
 }
 
 void QuDoIdle(void)
@@ -84,7 +84,7 @@ void QuDoIdle(void)
         QuSaveChangedEvents();
 }
 
-int32_t Rous_TriggerNextEvent(void)
+int32_t QuTriggerNextEvent(void)
 {
     char fileName[kNameSize];
     char scriptName[kNameSize];

@@ -35,7 +35,7 @@ void QuDoIdle(void);
 
 // Fires the earliest due event by the start method the host calls for;
 // 0 when a script was started.
-int32_t Rous_TriggerNextEvent(void);
+int32_t QuTriggerNextEvent(void);
 
 // Handles the trigger-method options of `text`; true when one was
 // recognised and the result written.

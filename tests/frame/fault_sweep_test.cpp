@@ -47,12 +47,6 @@ TEST_F(FaultSweepTest, FrameOperations)
                 QuReadNextToken(source, token, sizeof token, &position);
         });
     });
-    Sweep("get bytes", [&] {
-        Inside([&] {
-            char buffer[32];
-            QuGetHandleBytes(source, buffer);
-        });
-    });
     Sweep("new handle", [&] {
         Inside([&] {
             int32_t status;

@@ -149,13 +149,4 @@ TEST_F(HandlesTest, CopyRangeWithinOneHandleOverlaps)
     EXPECT_EQ(got, "ababcd");
 }
 
-TEST_F(HandlesTest, GetHandleBytesCopiesTheWholeContent)
-{
-    HostHandle handle = HsNewHostHandle("xyz");
-    char buffer[8] = "-------";
-    Inside([&] { QuGetHandleBytes(handle, buffer); });
-    HsDisposeHostHandle(handle);
-    EXPECT_EQ(std::string(buffer), "xyz----");
-}
-
 } // namespace
