@@ -12,7 +12,7 @@ namespace {
 
 struct Decoded {
     int32_t status = 0;
-    int32_t state = kHttpAwaitHeader;
+    QuHttpState state = kHttpAwaitHeader;
     std::string data;
 };
 
@@ -22,7 +22,9 @@ struct Decoded {
 Decoded Feed(const std::string &input, const std::vector<size_t> &cuts, int32_t capacity = kResponseCapacity)
 {
     std::vector<char> buffer(capacity);
-    int32_t length = 0, headerEnd = 0, chunkPos = 0, chunked = 0;
+    int32_t length = 0;
+    QuHttpDecoder decoder;
+    QuStartHttpDecoder(&decoder);
     Decoded out;
     size_t from = 0;
     for (size_t i = 0; i <= cuts.size() && out.status == 0 && out.state != kHttpComplete; i++) {
@@ -32,16 +34,19 @@ Decoded Feed(const std::string &input, const std::vector<size_t> &cuts, int32_t 
         std::copy(input.begin() + from, input.begin() + from + n, buffer.begin() + length);
         length += static_cast<int32_t>(n);
         from = to;
-        out.status = QuDecodeHTTPResponse(buffer.data(), &length, &headerEnd, &chunkPos, &chunked, &out.state);
+        out.status = QuDecodeHTTPResponse(&decoder, buffer.data(), &length);
+        out.state = decoder.state;
         EXPECT_GE(length, 0);
         EXPECT_LE(length, capacity);
         if (out.state != kHttpAwaitHeader) {
-            EXPECT_LE(headerEnd, chunkPos);
-            EXPECT_LE(chunkPos, length);
+            EXPECT_LE(decoder.headerEnd, decoder.chunkPos);
+            EXPECT_LE(decoder.chunkPos, length);
         }
     }
-    if (out.status == 0 && chunked)
-        out.status = QuDecodeHTTPResponse(buffer.data(), &length, &headerEnd, &chunkPos, &chunked, &out.state);
+    if (out.status == 0 && decoder.chunked) {
+        out.status = QuDecodeHTTPResponse(&decoder, buffer.data(), &length);
+        out.state = decoder.state;
+    }
     out.data.assign(buffer.data(), static_cast<size_t>(length));
     return out;
 }
@@ -60,7 +65,7 @@ struct DecodeCase {
     const char *name;
     std::string input;
     int32_t status;
-    int32_t state;
+    QuHttpState state;
     std::string result;
 };
 
