@@ -169,39 +169,51 @@ protected:
     }
 };
 
-TEST_F(PersistenceTest, LayoutIsByteExact)
+// What shutdown writes, byte for byte, after loading a file and a change.
+TEST_F(PersistenceTest, ShutdownWritesTheTableByteForByte)
 {
-    // A loaded ID raises the next one past it.
-    Put(FileOf({{kNow + 60, 2, 0x01020A0A, 0, "x"}}));
-    ASSERT_EQ(HsStartup(50), 4);
-    ASSERT_EQ(HsCallFunction(2, "-deleteAllEvents").text, "0");
-    Insert(0x11223344, 1, "F|S");
-    HsShutdown();
-    EXPECT_EQ(Get(), kHeader + std::string("*\x44\x33\x22\x11"
-                                           "\x01\0\0\0"
-                                           "\x0B\x0A\x02\x01"
-                                           "\x01\0\0\0"
-                                           "\0\0\0\0"
-                                           "\x03\0\0\0"
-                                           "F|S"
-                                           "\0\0\0\0\n",
-                                           33));
-}
-
-// Loading and saving again gives the same bytes, reserved bytes included.
-TEST_F(PersistenceTest, FileSurvivesARestartUnchanged)
-{
-    const std::vector<Entry> entries = {
+    const std::vector<Entry> kept = {
         {kNow + 100, 1, 6000, 0, "A|One|x|free", 0xDEADBEEF},
         {kNow - 999, 2, 6001, 0, std::string("B|\0|\n", 5)},
         {kNow - 5, 4, 5999, 0, "C|Three", 7},
         {kNow, 3, 6003, 4, ""},
     };
-    Put(FileOf(entries));
-    ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(EventTable.count, 4);
-    HsShutdown();
-    EXPECT_EQ(Get(), FileOf(entries));
+    const struct {
+        const char *what;
+        std::string before;
+        int16_t loaded;
+        std::function<void()> change;
+        std::string after;
+    } cases[] = {
+        // Loading and saving again gives the same bytes, reserved bytes included.
+        {"unchanged", FileOf(kept), 4, [] {}, FileOf(kept)},
+        {"emptied", FileOf({{kNow + 60, 1, 6000, 0, "A|B"}, {kNow + 61, 1, 6001, 0, "C|D"}}), 2,
+         [] { Inside([] { QuDeleteAllEvents(); }); }, kHeader},
+        // A loaded ID raises the next one past it.
+        {"the layout", FileOf({{kNow + 60, 2, 0x01020A0A, 0, "x"}}), 1,
+         [this] {
+             EXPECT_EQ(HsCallFunction(2, "-deleteAllEvents").text, "0");
+             Insert(0x11223344, 1, "F|S");
+         },
+         kHeader + std::string("*\x44\x33\x22\x11"
+                               "\x01\0\0\0"
+                               "\x0B\x0A\x02\x01"
+                               "\x01\0\0\0"
+                               "\0\0\0\0"
+                               "\x03\0\0\0"
+                               "F|S"
+                               "\0\0\0\0\n",
+                               33)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.before);
+        ASSERT_EQ(HsStartup(50), 4);
+        EXPECT_EQ(EventTable.count, c.loaded);
+        c.change();
+        HsShutdown();
+        EXPECT_EQ(Get(), c.after);
+    }
 }
 
 // Loading stops at a bad marker, but its ID is never handed out again.
@@ -296,16 +308,6 @@ TEST_F(PersistenceTest, DamagedFilesAreDiscardedWhole)
         EXPECT_EQ(HsLiveHandles(), 0);
         EXPECT_EQ(Get(), kHeader) << "overwritten at shutdown";
     }
-}
-
-TEST_F(PersistenceTest, EmptyTableReplacesALongerFile)
-{
-    Put(FileOf({{kNow + 60, 1, 6000, 0, "A|B"}, {kNow + 61, 1, 6001, 0, "C|D"}}));
-    ASSERT_EQ(HsStartup(50), 4);
-    ASSERT_EQ(EventTable.count, 2);
-    Inside([] { QuDeleteAllEvents(); });
-    HsShutdown();
-    EXPECT_EQ(Get(), kHeader);
 }
 
 TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
