@@ -62,6 +62,14 @@ static void QuSetState(char *record, int32_t state)
     QuPutLE32(record + kRecordState, (uint32_t)state);
 }
 
+// One more pending event, due at `due`.
+static void QuCountPending(uint32_t due)
+{
+    if (due < Table.earliestDue)
+        Table.earliestDue = due;
+    Table.active++;
+}
+
 // Locks the table for one operation: -50 without a table, -108 when the
 // host cannot lock it.
 static int32_t QuLockEventTable(char **table)
@@ -110,9 +118,7 @@ int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t cou
         QuSetState(record, kStateSilent);
     } else {
         QuSetState(record, kStatePending);
-        Table.active++;
-        if (due < Table.earliestDue)
-            Table.earliestDue = due;
+        QuCountPending(due);
     }
     QuPutLE32(record + kRecordFlags, (uint32_t)flags);
     Table.count++;
@@ -215,9 +221,7 @@ static int32_t QuMarkAndRecount(uint32_t eventID, bool mark)
             QuSetState(record, kStateTriggered);
             Table.changed = true;
         } else {
-            if (due < Table.earliestDue)
-                Table.earliestDue = due;
-            Table.active++;
+            QuCountPending(due);
         }
     }
     QuUnlockHandle(Table.handle);
@@ -356,9 +360,7 @@ void QuAdmitLoadedRecord(char *record, uint32_t now)
             QuSetState(record, kStateMissed);
             Table.changed = true;
         } else {
-            if (due < Table.earliestDue)
-                Table.earliestDue = due;
-            Table.active++;
+            QuCountPending(due);
         }
     }
     // IDs of events that were ever saved are never handed out again, not
