@@ -59,9 +59,10 @@ Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer,
         if (resume < 0 || resume > length)
             abort();
     }
-    if (out.status == 0 && chunked)
+    if (out.status == 0 && decoder.chunked) {
         out.status = QuDecodeHTTPResponse(&decoder, buffer, &length);
         out.state = decoder.state;
+    }
     out.length = length;
     return out;
 }
