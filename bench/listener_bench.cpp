@@ -82,9 +82,9 @@ void BM_IdleBetweenPolls(benchmark::State &state)
     if (state.range(0) == 0)
         HsCallFunction(9, "");
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         for (auto _ : state) {
-            NextPollTicks = QuGetTicks() + 20; // within the poll interval
+            QuRequestPoll(20); // within the poll interval
             QuDoIdle();
         }
     });

@@ -46,7 +46,7 @@ void Stop()
 void Fill(int count)
 {
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         uint32_t id;
         for (int i = 0; i < count; i++)
             QuInsertEvent(i == count - 1 ? kNow : kNow + 3600, 0, "Orders.fp5|Print|id|text", 24, &id);
@@ -57,8 +57,8 @@ void BM_IdleNotDue(benchmark::State &state)
 {
     Start();
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
-        NextPollTicks = QuGetTicks() + 20; // within the poll interval
+        QuUseCallRecord(record);
+        QuRequestPoll(20); // within the poll interval
         for (auto _ : state)
             QuDoIdle();
     });
@@ -69,18 +69,19 @@ BENCHMARK(BM_IdleNotDue);
 void BM_SelectDueAmong1000(benchmark::State &state)
 {
     Start();
-    Fill(1000);
-    // Pending events leave EarliestDueTime a lower bound; make the scan
-    // take the fallback to the last slot, the longest path.
-    EarliestDueTime = 0;
+    Fill(999);
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
-        char file[1000], script[1000];
-        int16_t slot;
+        QuUseCallRecord(record);
+        // A removal leaves EventTable.earliestDue a lower bound, so that the
+        // scan takes the fallback to the event due now in slot 998 of 1000,
+        // the longest path.
         uint32_t id;
-        int32_t flags;
+        QuInsertEvent(1, 0, "Orders.fp5|Print", 16, &id);
+        QuDeleteEventByID(id);
+        QuInsertEvent(kNow + 3600, 0, "Orders.fp5|Print", 16, &id);
+        char file[1000], script[1000];
         for (auto _ : state)
-            benchmark::DoNotOptimize(QuSelectDueEvent(&slot, &id, file, script, 1000, &flags));
+            benchmark::DoNotOptimize(QuSelectDueEvent(QuStartDeferral, &id, file, script, 1000));
     });
     Stop();
 }
@@ -91,7 +92,7 @@ void BM_InsertAndDelete(benchmark::State &state)
     Start();
     Fill(999);
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         uint32_t id;
         for (auto _ : state) {
             QuInsertEvent(kNow + 60, 0, "Orders.fp5|Print", 16, &id);
@@ -232,17 +233,23 @@ void BM_WriteBehindSave1000(benchmark::State &state)
     Start();
     const std::string text = "Orders.fp5|Print|id|" + std::string(150, 't');
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         uint32_t id;
         for (int i = 0; i < 1000; i++)
             QuInsertEvent(kNow + 3600, 0, text.data(), static_cast<int32_t>(text.size()), &id);
     });
     for (auto _ : state) {
-        EventTableChanged = true;
+        // One change, so that the poll saves.
+        HsRunInside([&](HostCallRecord *record) {
+            QuUseCallRecord(record);
+            uint32_t id;
+            QuDeleteEventByID(EventTable.nextID - 1);
+            QuInsertEvent(kNow + 3600, 0, text.data(), static_cast<int32_t>(text.size()), &id);
+        });
         HsAdvanceMilliseconds(1000);
         HsIdle(0);
     }
-    if (EventTableChanged)
+    if (EventTable.changed)
         state.SkipWithError("the save failed");
     Stop();
 }

@@ -5,18 +5,18 @@
 
 static int32_t QuMemError(void)
 {
-    int16_t error = CurrentCallRecord->memError();
+    int16_t error = Host.record->memError();
     return error == 0 ? 0 : (int32_t)error;
 }
 
 HostHandle QuNewHandle(int32_t size, int32_t *status)
 {
-    HostHandle handle = CurrentCallRecord->newHandle(size);
+    HostHandle handle = Host.record->newHandle(size);
     int32_t error = QuMemError();
     if (error == 0 && handle == NULL)
         error = kErrMemory;
     if (error != 0 && handle != NULL) {
-        CurrentCallRecord->disposeHandle(handle);
+        Host.record->disposeHandle(handle);
         handle = NULL;
     }
     *status = error;
@@ -25,24 +25,24 @@ HostHandle QuNewHandle(int32_t size, int32_t *status)
 
 int32_t QuSetHandleSize(HostHandle handle, int32_t size)
 {
-    CurrentCallRecord->setHandleSize(handle, size);
+    Host.record->setHandleSize(handle, size);
     return QuMemError();
 }
 
 int32_t QuGetHandleSize(HostHandle handle)
 {
-    return CurrentCallRecord->getHandleSize(handle);
+    return Host.record->getHandleSize(handle);
 }
 
 void QuDisposeHandle(HostHandle handle)
 {
     if (handle != NULL)
-        CurrentCallRecord->disposeHandle(handle);
+        Host.record->disposeHandle(handle);
 }
 
 int32_t QuLockHandle(HostHandle handle, char **data)
 {
-    CurrentCallRecord->lockHandle(handle);
+    Host.record->lockHandle(handle);
     int32_t error = QuMemError();
     if (error != 0) {
         // A lock that failed left nothing locked, so nothing is unlocked.
@@ -55,7 +55,7 @@ int32_t QuLockHandle(HostHandle handle, char **data)
 
 void QuUnlockHandle(HostHandle handle)
 {
-    CurrentCallRecord->unlockHandle(handle);
+    Host.record->unlockHandle(handle);
 }
 
 int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle)
@@ -71,11 +71,6 @@ int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle)
     QuCopyBytes(data, bytes, count);
     QuUnlockHandle(handle);
     return 0;
-}
-
-void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle)
-{
-    QuStoreHandleBytes(bytes, count, handle);
 }
 
 
@@ -136,6 +131,31 @@ int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle)
     return QuSetResultText(text, handle);
 }
 
+int32_t QuPrepareResult(const char *text, HostHandle handle, QuPreparedResult *answer)
+{
+    answer->handle = handle;
+    answer->data = NULL;
+    if (QuCopyBounded(text, QuTextLength(text), answer->text, kPreparedResultSize) != 0)
+        return kErrBadParameter;
+    int32_t status = QuSetHandleSize(handle, QuTextLength(answer->text));
+    if (status == 0)
+        status = QuLockHandle(handle, &answer->data);
+    return status;
+}
+
+void QuFinishResult(QuPreparedResult *answer, int32_t status)
+{
+    if (answer->data != NULL) {
+        if (status == 0)
+            QuCopyBytes(answer->data, answer->text, QuTextLength(answer->text));
+        QuUnlockHandle(answer->handle);
+        answer->data = NULL;
+        if (status == 0)
+            return;
+    }
+    QuSetErrorResult("$$", status, answer->handle);
+}
+
 int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position)
 {
     char *data;
@@ -191,14 +211,4 @@ int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count
     }
     QuUnlockHandle(dest);
     return status;
-}
-
-void QuGetHandleBytes(HostHandle handle, char *buffer)
-{
-    char *data;
-    int32_t size = QuGetHandleSize(handle);
-    if (size <= 0 || QuLockHandle(handle, &data) != 0)
-        return;
-    QuCopyBytes(buffer, data, size);
-    QuUnlockHandle(handle);
 }

@@ -12,7 +12,6 @@ static char PrefsRootOverride[1024];
 static const char *const *WindowListOverride;
 static int32_t WindowCountOverride;
 static char TextLibraryOverride[1024];
-static QuFileFaultProc FileFaultOverride;
 
 void QuOverrideMilliseconds(QuMillisecondsProc proc)
 {
@@ -116,14 +115,4 @@ bool QuWindowListOverride(const char *const **classes, int32_t *count)
 const char *QuTextLibraryName(void)
 {
     return TextLibraryOverride[0] != 0 ? TextLibraryOverride : "FMWrapper.dll";
-}
-
-void QuOverrideFileFault(QuFileFaultProc proc)
-{
-    FileFaultOverride = proc;
-}
-
-int32_t QuInjectedFileError(int32_t operation, const char *path)
-{
-    return FileFaultOverride != NULL ? FileFaultOverride(operation, path) : 0;
 }

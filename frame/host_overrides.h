@@ -52,26 +52,4 @@ bool QuWindowListOverride(const char *const **classes, int32_t *count);
 // "FMWrapper.dll", or the path the simulated host gave.
 const char *QuTextLibraryName(void);
 
-// The event file's calls, as the file layer makes them, so that tests can
-// count them and fail any one of them.
-enum QuFileOperation {
-    kFileOpCreate,
-    kFileOpOpen,
-    kFileOpRead,
-    kFileOpWrite,
-    kFileOpFlush,
-    kFileOpSetEnd,
-    kFileOpSize,
-    kFileOpClose,
-    kFileOpReplace,
-    kFileOpDelete,
-    kFileOpMove
-};
-// Called before each operation; a non-zero answer is a Windows system error
-// number that the operation then fails with (a close still closes).
-typedef int32_t (*QuFileFaultProc)(int32_t operation, const char *path);
-void QuOverrideFileFault(QuFileFaultProc proc);
-// 0, or the error the override answers for this operation.
-int32_t QuInjectedFileError(int32_t operation, const char *path);
-
 #endif

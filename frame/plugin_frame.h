@@ -9,17 +9,30 @@
 #include "host_call.h"
 
 // ---- the host (host.cpp) ----
-// Set by the entry point: the record of the call in progress, through which
-// every callback goes.
-extern HostCallRecord *CurrentCallRecord;
-// Set once at start-up.
-extern int16_t HostVersion;
-// Set once at start-up: 0 when the host's main window belongs to the full
-// application (its class ends in "APP"), 1 otherwise or without one.
-extern int32_t HostWindowKind;
-// Host calls in progress: 1 inside a call, more while the host calls again
-// during one (a script start, say).
-extern int16_t HostCallDepth;
+// What the frame knows of the host. Everyone reads it through Host; only
+// the calls below write it.
+struct QuHostState {
+    // The record of the call in progress, through which every callback goes.
+    HostCallRecord *record;
+    // Set once at start-up.
+    int16_t version;
+    // Set once at start-up: 0 when the host's main window belongs to the
+    // full application (its class ends in "APP"), 1 otherwise or without one.
+    int32_t windowKind;
+    // Host calls in progress: 1 inside a call, more while the host calls
+    // again during one (a script start, say).
+    int16_t depth;
+};
+extern const QuHostState &Host;
+// The entry point: a call begins with its record, and ends giving back the
+// outer call's, which the host may have been running when it called again.
+HostCallRecord *QuEnterHostCall(HostCallRecord *record);
+void QuLeaveHostCall(HostCallRecord *outer);
+// For code that plays the host: `record` becomes current without a call
+// being counted; returns the one before.
+HostCallRecord *QuUseCallRecord(HostCallRecord *record);
+void QuSetHostVersion(int16_t version);
+void QuSetHostWindowKind(int32_t kind);
 
 // An external function's handler: the parameter, then the result.
 typedef void (*QuFunctionHandler)(HostHandle parameter, HostHandle result);
@@ -42,16 +55,31 @@ int32_t QuSetResultText(const char *text, HostHandle handle);
 int32_t QuSetResultNumber(int32_t value, HostHandle handle);
 int32_t QuSetResultUnsigned(uint32_t value, HostHandle handle);
 int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle);
+// The answer of an action, made ready before the action: an answer that
+// fails after the action took effect would tell a caller that retries on
+// an error to do it twice.
+enum { kPreparedResultSize = 16 };
+struct QuPreparedResult {
+    HostHandle handle;
+    char *data; // the locked block while the answer is held
+    char text[kPreparedResultSize];
+};
+// Sizes and locks `handle` for `text` (at most 15 characters); 0, or the
+// host's error with nothing held. Start from {result handle, NULL, {0}}.
+int32_t QuPrepareResult(const char *text, HostHandle handle, QuPreparedResult *answer);
+// With status 0 the prepared text becomes the answer, through no callback
+// that can fail; otherwise, or when nothing was prepared, the error result
+// of `status` ("0" for 0).
+void QuFinishResult(QuPreparedResult *answer, int32_t status);
 // 0, or -108 when the handle cannot be locked: the token is then empty and
 // the position unchanged, and the caller must not go on reading.
 int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position);
 // 0 also for a range it refuses; the host's error when a callback failed.
 int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,
                           int32_t destOffset, int32_t destSize);
-void QuSetHandleBytes(const char *bytes, int32_t count, HostHandle handle);
-// As QuSetHandleBytes, with the status of the first failing callback.
+// Replaces the handle's content by `count` bytes (none: it stays as it was);
+// the status of the first failing callback.
 int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle);
-void QuGetHandleBytes(HostHandle handle, char *buffer);
 
 // ---- options and strings (text.cpp) ----
 int32_t QuTextLength(const char *text);

@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     HsReset();
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         if (QuCreateEventTable() != 0)
             abort();
         QuHandleRemoteEvent(datagram.data(), static_cast<int32_t>(size));
-        if (EventCount > 1 || ActiveEventCount > EventCount)
+        if (EventTable.count > 1 || EventTable.active > EventTable.count)
             abort();
         QuDisposeEventTable();
     });

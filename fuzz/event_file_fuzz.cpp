@@ -21,18 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HsSetStrict(true);
     HostHandle image = HsNewHostHandle(std::string(reinterpret_cast<const char *>(data), size));
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         if (QuCreateEventTable() != 0)
             abort();
         int32_t status = QuLoadEventTable(image);
         int16_t active = 0;
         char *table;
-        if (QuLockHandle(EventTableHandle, &table) != 0)
+        if (QuLockHandle(EventTable.handle, &table) != 0)
             abort();
-        for (int32_t i = 0; i < EventCount; i++)
+        for (int32_t i = 0; i < EventTable.count; i++)
             active += QuGetLE32(QuEventRecord(table, i) + kRecordState) == kStatePending ? 1 : 0;
-        QuUnlockHandle(EventTableHandle);
-        if (active != ActiveEventCount || (status != 0 && EventCount != 0))
+        QuUnlockHandle(EventTable.handle);
+        if (active != EventTable.active || (status != 0 && EventTable.count != 0))
             abort();
         QuDisposeEventTable();
     });

@@ -29,15 +29,15 @@ std::vector<Saved> Records()
 {
     std::vector<Saved> out;
     char *table;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
+    if (QuLockHandle(EventTable.handle, &table) != 0)
         abort();
-    for (int32_t i = 0; i < EventCount; i++) {
+    for (int32_t i = 0; i < EventTable.count; i++) {
         const char *r = QuEventRecord(table, i);
         HostHandle text = QuRecordText(r);
         out.push_back({QuGetLE32(r + kRecordDue), QuGetLE32(r + kRecordID), (int32_t)QuGetLE32(r + kRecordState),
                        (int32_t)QuGetLE32(r + kRecordFlags), text == nullptr ? std::string() : HsHandleContent(text)});
     }
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(EventTable.handle);
     return out;
 }
 
@@ -55,13 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     HsSetStrict(true);
     HostHandle image = HsNewHostHandle("");
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         if (QuCreateEventTable() != 0)
             abort();
         // Each event: a signed offset of the due time from now, the flags,
         // a length byte and that many text bytes.
         size_t at = 0;
-        while (at + 3 <= size && EventCount < kMaxEvents) {
+        while (at + 3 <= size && EventTable.count < kMaxEvents) {
             int32_t offset = (int8_t)data[at] * 600;
             int32_t flags = data[at + 1] & 7;
             size_t length = data[at + 2];

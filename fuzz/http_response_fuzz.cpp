@@ -24,7 +24,9 @@ struct Outcome {
 Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer, int32_t capacity,
                 const char *closeText = nullptr, int32_t closeLength = 0)
 {
-    int32_t length = 0, headerEnd = 0, chunkPos = 0, chunked = 0, resume = 0;
+    int32_t length = 0, resume = 0;
+    QuHttpDecoder decoder;
+    QuStartHttpDecoder(&decoder);
     Outcome out = {0, kHttpAwaitHeader, 0};
     size_t at = 0;
     uint32_t seed = cutSeed;
@@ -38,10 +40,12 @@ Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer,
         memcpy(buffer + length, data + at, piece);
         length += (int32_t)piece;
         at += piece;
-        out.status = QuDecodeHTTPResponse(buffer, &length, &headerEnd, &chunkPos, &chunked, &out.state);
+        out.status = QuDecodeHTTPResponse(&decoder, buffer, &length);
+        out.state = decoder.state;
         if (length < 0 || length > capacity)
             abort();
-        if (out.state != kHttpAwaitHeader && (headerEnd > chunkPos || chunkPos > length || headerEnd < 4))
+        if (out.state != kHttpAwaitHeader &&
+            (decoder.headerEnd > decoder.chunkPos || decoder.chunkPos > length || decoder.headerEnd < 4))
             abort();
         if (out.status == 0 && out.state != kHttpComplete && closeLength > 0 &&
             QuFindCloseText(buffer, length, closeText, closeLength, &resume)) {
@@ -49,15 +53,16 @@ Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer,
                 memcmp(buffer + resume - closeLength, closeText, (size_t)closeLength) != 0)
                 abort();
             length = resume;
-            if (chunkPos > length)
-                chunkPos = length;
+            QuCutHttpResponse(&decoder, length);
             break;
         }
         if (resume < 0 || resume > length)
             abort();
     }
-    if (out.status == 0 && chunked)
-        out.status = QuDecodeHTTPResponse(buffer, &length, &headerEnd, &chunkPos, &chunked, &out.state);
+    if (out.status == 0 && decoder.chunked) {
+        out.status = QuDecodeHTTPResponse(&decoder, buffer, &length);
+        out.state = decoder.state;
+    }
     out.length = length;
     return out;
 }

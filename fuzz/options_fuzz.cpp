@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string text(reinterpret_cast<const char *>(data), size);
     HostHandle parameter = HsNewHostHandle(text);
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         char token[1000];
         int32_t position = 0;
         for (int i = 0; i < 64 && position != -1; i++) {

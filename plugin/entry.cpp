@@ -9,9 +9,7 @@ extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
 {
     // The host may call again while a script it starts for us runs; the
     // outer call goes on with its own record, not the finished inner one.
-    HostCallRecord *outer = CurrentCallRecord;
-    CurrentCallRecord = record;
-    HostCallDepth++;
+    HostCallRecord *outer = QuEnterHostCall(record);
     switch (record->callKind) {
     case kCallStartup:
         record->out.answer = QuInitPlugin(record->hostVersion);
@@ -28,21 +26,21 @@ extern "C" void HOST_CALL FMExternCallProc(HostCallRecord *record)
     default: // preferences and kinds this plug-in does not know
         break;
     }
-    HostCallDepth--;
-    CurrentCallRecord = outer;
+    QuLeaveHostCall(outer);
 }
 
 int32_t QuInitPlugin(int16_t hostVersion)
 {
     if (hostVersion < 4 || hostVersion > 255)
         return -1;
-    HostVersion = hostVersion;
-    HostWindowKind = QuDetectHostWindow();
-    UseAlternateTriggerMethod = HostVersion < 50 ? 1 : 0;
+    QuSetHostVersion(hostVersion);
+    QuSetHostWindowKind(QuDetectHostWindow());
+    QuSetTriggerMethod(Host.version < 50);
+    QuForgetStartOutcomes();
     int32_t status = QuCreateEventTable();
     if (status == 0)
         QuResetIdle();
-    if (EventTableHandle != NULL)
+    if (EventTable.handle != NULL)
         QuRestoreEvents(status);
     return 4;
 }
@@ -66,4 +64,17 @@ void QuDispatchFunction(uint32_t index, HostHandle parameter, HostHandle result)
     QuFunctionHandler handler = QuFunctionHandlerAt(index);
     if (handler != NULL)
         handler(parameter, result);
+}
+
+void QuResetLoadState(void)
+{
+    // The separator stays in memory between calls: an earlier run's own
+    // separator would split the texts until the first call.
+    QuResetPrefs();
+    QuResetEventTable();
+    QuResetLocalTriggers();
+    QuResetTriggerState();
+    QuResetSpeedTest();
+    QuResetListenerKey();
+    QuShowDebugMessages(false);
 }

@@ -11,6 +11,9 @@ int32_t QuInitPlugin(int16_t hostVersion);
 void QuIdle(uint8_t idleKind);
 void QuShutdownPlugin(void);
 void QuDispatchFunction(uint32_t index, HostHandle parameter, HostHandle result);
+// Puts back what a fresh load of the module holds, for a host that runs
+// the linked plug-in again without loading it anew (the tests).
+void QuResetLoadState(void);
 
 // ---- the function list (dispatch.cpp) ----
 // Handler of external function `index`, or null beyond the list.

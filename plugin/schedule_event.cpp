@@ -7,88 +7,127 @@
 
 enum { kFieldSize = 2000 };
 
-void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
+// What the parameter asks for, read and checked before anything is done.
+struct QuScheduleRequest {
+    uint32_t due;
+    int32_t flags;
+    uint32_t now;      // the second the due time was checked against
+    int32_t textStart; // the event's text: the parameter from here on
+    int32_t length;    // the parameter's
+};
+
+// Options, date and time: the due time, not in the past.
+static int32_t QuReadDueTime(HostHandle parameter, QuScheduleRequest *request, int32_t *position)
 {
     char field[kFieldSize];
-    int32_t position = 0;
-    int32_t code = 0;
-    if (QuLocalTriggersDisabled()) {
-        QuSetResultNumber(kErrTriggersDisabled, result);
-        return;
-    }
-    int32_t length = QuGetHandleSize(parameter);
-    if (length <= 0)
-        code = kErrBadParameter;
-    else if (EventTableHandle == NULL)
-        code = kErrMemory;
-    int32_t flags = 0;
-    if (code == 0)
-        code = QuReadNextToken(parameter, field, kFieldSize, &position);
+    int32_t code = QuReadNextToken(parameter, field, kFieldSize, position);
     if (code == 0) {
         if (!QuHasOption(field, "-addSingleEvent"))
             code = kErrBadParameter;
         if (QuHasOption(field, "-triggerPastEventAfterRestart"))
-            flags = kFlagTriggerPastAfterRestart;
+            request->flags = kFlagTriggerPastAfterRestart;
     }
-    uint32_t due = 0;
     if (code == 0)
-        code = QuReadNextToken(parameter, field, kFieldSize, &position);
+        code = QuReadNextToken(parameter, field, kFieldSize, position);
     if (code == 0) {
-        due = QuDateToTimestamp(field);
-        code = QuReadNextToken(parameter, field, kFieldSize, &position);
+        request->due = QuDateToTimestamp(field);
+        code = QuReadNextToken(parameter, field, kFieldSize, position);
     }
     if (code == 0) {
-        due += QuTimeToSeconds(field);
+        request->due += QuTimeToSeconds(field);
         // The time must be followed by a separator and more text.
-        if (position == -1 || position >= length)
+        if (*position == -1 || *position >= request->length)
             code = kErrBadParameter;
     }
-    uint32_t now = 0;
-    if (code == 0 && due < QuNow1904(&now))
+    if (code == 0 && request->due < QuNow1904(&request->now))
         code = kErrInThePast;
-    int32_t textStart = position;
+    return code;
+}
+
+// File, script, the caller's ID and text: where the event's text starts.
+static int32_t QuReadEventText(HostHandle parameter, QuScheduleRequest *request, int32_t *position)
+{
+    char field[kFieldSize];
+    bool noFile = true;
+    request->textStart = *position;
+    int32_t code = QuReadNextToken(parameter, field, kFieldSize, position);
     if (code == 0) {
-        bool noFile = true;
-        code = QuReadNextToken(parameter, field, kFieldSize, &position);
-        if (code == 0) {
-            noFile = field[0] == 0;
-            code = QuReadNextToken(parameter, field, kFieldSize, &position);
-        }
-        if (code == 0 && (noFile || field[0] == 0))
-            code = kErrBadParameter;
-        // A text no file entry could hold would be accepted now and lost at
-        // the next save.
-        if (length - textStart > kMaxEntryText)
-            code = kErrBadParameter;
-        // The caller's ID and text are stored, not checked.
-        if (code == 0)
-            code = QuReadNextToken(parameter, field, kFieldSize, &position);
-        if (code == 0)
-            code = QuReadNextToken(parameter, field, kFieldSize, &position);
+        noFile = field[0] == 0;
+        code = QuReadNextToken(parameter, field, kFieldSize, position);
     }
-    if (code == 0) {
-        char *text;
-        uint32_t eventID;
-        // Without the parameter nothing can be stored; say so rather than
-        // leave the caller an empty answer.
-        if (QuLockHandle(parameter, &text) != 0) {
-            QuSetErrorResult("$$", kErrMemory, result);
-            return;
-        }
-        int32_t status = QuInsertEvent(due, flags, text + textStart, length - textStart, &eventID);
-        QuUnlockHandle(parameter);
-        if (status == 0)
-            QuSetResultNumber((int32_t)eventID, result);
-        else
-            code = status;
-        if (now >= EarliestDueTime) {
-            if (!UseAlternateTriggerMethod) {
-                Rous_TriggerNextEvent();
-            } else {
-                QuLeaveDueEventToPoll();
-            }
-        }
+    if (code == 0 && (noFile || field[0] == 0))
+        code = kErrBadParameter;
+    // A text no file entry could hold would be accepted now and lost at the
+    // next save.
+    if (request->length - request->textStart > kMaxEntryText)
+        code = kErrBadParameter;
+    // The caller's ID and text are stored, not checked.
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, kFieldSize, position);
+    if (code == 0)
+        code = QuReadNextToken(parameter, field, kFieldSize, position);
+    return code;
+}
+
+static int32_t QuReadScheduleRequest(HostHandle parameter, QuScheduleRequest *request)
+{
+    int32_t position = 0;
+    request->due = 0;
+    request->flags = 0;
+    request->now = 0;
+    request->textStart = 0;
+    request->length = QuGetHandleSize(parameter);
+    if (request->length <= 0)
+        return kErrBadParameter;
+    if (EventTable.handle == NULL)
+        return kErrMemory;
+    int32_t code = QuReadDueTime(parameter, request, &position);
+    if (code == 0)
+        code = QuReadEventText(parameter, request, &position);
+    return code;
+}
+
+// Stores the event and answers its ID, or an error with nothing stored;
+// false when the parameter could not be read.
+static bool QuStoreEvent(HostHandle parameter, const QuScheduleRequest *request, HostHandle result)
+{
+    char *text, idText[kPreparedResultSize];
+    uint32_t eventID;
+    // Without the parameter nothing can be stored; say so rather than leave
+    // the caller an empty answer.
+    if (QuLockHandle(parameter, &text) != 0) {
+        QuSetErrorResult("$$", kErrMemory, result);
+        return false;
     }
-    if (code != 0)
+    // The answer is the ID the insertion is about to give.
+    QuFormatSigned((int32_t)EventTable.nextID, idText);
+    QuPreparedResult answer = {result, NULL, {0}};
+    int32_t status = QuPrepareResult(idText, result, &answer);
+    if (status == 0)
+        status = QuInsertEvent(request->due, request->flags, text + request->textStart,
+                               request->length - request->textStart, &eventID);
+    QuUnlockHandle(parameter);
+    QuFinishResult(&answer, status);
+    return true;
+}
+
+void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
+{
+    QuScheduleRequest request;
+    if (QuLocalTriggersDisabled()) {
+        QuSetResultNumber(kErrTriggersDisabled, result);
+        return;
+    }
+    int32_t code = QuReadScheduleRequest(parameter, &request);
+    if (code != 0) {
         QuSetErrorResult("$$", code, result);
+        return;
+    }
+    // Stored or not, an event that is due now fires.
+    if (QuStoreEvent(parameter, &request, result) && request.now >= EventTable.earliestDue) {
+        if (!UseAlternateTriggerMethod)
+            QuTriggerNextEvent();
+        else
+            QuLeaveDueEventToPoll();
+    }
 }

@@ -5,6 +5,7 @@
 // new event's text.
 #include "frame/plugin_frame.h"
 #include "remote.h"
+#include "scheduler/event_table.h"
 
 static const char kHeader[] = "QUIL DATAGRAM 1.0";
 enum {
@@ -75,9 +76,9 @@ bool QuReadDatagram(const char *datagram, int32_t length, QuRemoteEvent *event)
     if (position == -1)
         return false;
     if (QuHasOption(tag, "-BG"))
-        event->flags = 2;
+        event->flags = kFlagBackground;
     else if (QuHasOption(tag, "-DT"))
-        event->flags = 4;
+        event->flags = kFlagSilent;
     // Everything after the key's separator but the last byte, the writer's NUL.
     event->payloadStart = position;
     event->payloadLength = length - position - 1;

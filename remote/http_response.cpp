@@ -67,27 +67,37 @@ int32_t QuParseChunkSize(const char *line, int32_t lineLength, uint32_t *size)
     return 0;
 }
 
-// State 1: once the header is complete, decide between a plain and a
-// chunked body.
-static void QuTakeHeader(const char *buffer, int32_t headerAt, int32_t *headerEnd, int32_t *chunkPos,
-                         int32_t *chunked, int32_t *state)
+void QuStartHttpDecoder(QuHttpDecoder *decoder)
 {
-    // Up to headerAt + 2, so that the last field keeps its own line end.
-    bool isChunked = QuFindText(buffer, headerAt + 2, kChunkedField, sizeof kChunkedField - 1, 0, 1,
-                                false) >= 0;
-    if (isChunked)
-        *chunked = 1;
-    *headerEnd = headerAt + 4;
-    *chunkPos = headerAt + 4;
-    *state = isChunked ? kHttpChunkSize : kHttpPlainBody;
+    decoder->state = kHttpAwaitHeader;
+    decoder->headerEnd = 0;
+    decoder->chunkPos = 0;
+    decoder->chunked = false;
 }
 
-// State 4: takes one complete chunk, if it has arrived. *progress tells
-// whether the state or the data changed.
-static int32_t QuTakeChunk(char *buffer, int32_t *length, int32_t *chunkPos, int32_t *state, bool *progress)
+void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length)
+{
+    // A chunk position beyond the end would look like a bad line.
+    if (decoder->chunkPos > length)
+        decoder->chunkPos = length;
+}
+
+// Once the header is complete, decides between a plain and a chunked body.
+static void QuTakeHeader(QuHttpDecoder *decoder, const char *buffer, int32_t headerAt)
+{
+    // Up to headerAt + 2, so that the last field keeps its own line end.
+    decoder->chunked = QuFindText(buffer, headerAt + 2, kChunkedField, sizeof kChunkedField - 1, 0, 1, false) >= 0;
+    decoder->headerEnd = headerAt + 4;
+    decoder->chunkPos = headerAt + 4;
+    decoder->state = decoder->chunked ? kHttpChunkSize : kHttpPlainBody;
+}
+
+// Takes one complete chunk, if it has arrived. *progress tells whether the
+// state or the data changed.
+static int32_t QuTakeChunk(QuHttpDecoder *decoder, char *buffer, int32_t *length, bool *progress)
 {
     *progress = false;
-    int32_t at = *chunkPos;
+    int32_t at = decoder->chunkPos;
     if (at < 0 || at > *length)
         return kErrBadParameter;
     int32_t available = *length - at;
@@ -102,7 +112,7 @@ static int32_t QuTakeChunk(char *buffer, int32_t *length, int32_t *chunkPos, int
         return status;
     *progress = true;
     if (size == 0) {
-        *state = kHttpLastChunk;
+        decoder->state = kHttpLastChunk;
         return 0;
     }
     // Counted in 64 bits: a size near 2^32 must read as a chunk that has
@@ -116,37 +126,36 @@ static int32_t QuTakeChunk(char *buffer, int32_t *length, int32_t *chunkPos, int
     int32_t rest = available - (int32_t)whole;
     QuCopyBytes(buffer + at, buffer + at + lineLength + 2, dataLength);
     QuCopyBytes(buffer + at + dataLength, buffer + at + (int32_t)whole, rest);
-    *chunkPos = at + dataLength;
+    decoder->chunkPos = at + dataLength;
     *length -= lineLength + 4;
     return 0;
 }
 
-int32_t QuDecodeHTTPResponse(char *buffer, int32_t *length, int32_t *headerEnd, int32_t *chunkPos,
-                             int32_t *chunked, int32_t *state)
+int32_t QuDecodeHTTPResponse(QuHttpDecoder *decoder, char *buffer, int32_t *length)
 {
     if (*length < 0)
         return kErrBadParameter;
     for (;;) {
-        switch (*state) {
+        switch (decoder->state) {
         case kHttpAwaitHeader: {
             int32_t headerAt = QuFindText(buffer, *length, kHeaderEnd, 4, 0, 1, true);
             if (headerAt < 0)
                 return 0;
-            QuTakeHeader(buffer, headerAt, headerEnd, chunkPos, chunked, state);
+            QuTakeHeader(decoder, buffer, headerAt);
             break;
         }
         case kHttpChunkSize: {
             // Every chunk taken shortens the data, so this ends.
             bool progress;
-            int32_t status = QuTakeChunk(buffer, length, chunkPos, state, &progress);
+            int32_t status = QuTakeChunk(decoder, buffer, length, &progress);
             if (status != 0 || !progress)
                 return status;
             break;
         }
         case kHttpLastChunk:
             // Drops the last-chunk line, trailer fields and the final empty line.
-            *length = *chunkPos;
-            *state = kHttpComplete;
+            *length = decoder->chunkPos;
+            decoder->state = kHttpComplete;
             break;
         case kHttpPlainBody:
         case kHttpComplete:

@@ -5,8 +5,14 @@
 #include "remote.h"
 #include "scheduler/event_table.h"
 
-char ListenerKey[kKeySize];
-char DatagramBuffer[kDatagramSize];
+static char Key[kKeySize];
+const char (&ListenerKey)[kKeySize] = Key;
+static char DatagramBuffer[kDatagramSize];
+
+void QuResetListenerKey(void)
+{
+    Key[0] = 0;
+}
 
 enum { kPartSize = 1000 };
 
@@ -24,10 +30,10 @@ int32_t QuReadPortOption(const char *options, uint16_t *port)
 
 static bool QuKeyAccepted(const char *key)
 {
-    if (ListenerKey[0] == 0)
+    if (Key[0] == 0)
         return true;
     int32_t length = QuTextLength(key);
-    return length == QuTextLength(ListenerKey) && QuCompareText(key, ListenerKey, length, true) == 0;
+    return length == QuTextLength(Key) && QuCompareText(key, Key, length, true) == 0;
 }
 
 // True when the payload's first two fields, the file and the script, are
@@ -89,6 +95,7 @@ void ROUS_StartListener(HostHandle parameter, HostHandle result)
     char options[kPartSize], unused[kPartSize], key[kKeySize];
     int32_t position = 0;
     uint16_t port;
+    QuPreparedResult answer = {result, NULL, {0}};
     int32_t status = kErrBadParameter;
     if (QuGetHandleSize(parameter) > 0) {
         status = QuReadNextToken(parameter, options, kPartSize, &position);
@@ -96,20 +103,25 @@ void ROUS_StartListener(HostHandle parameter, HostHandle result)
             status = QuReadNextToken(parameter, unused, kPartSize, &position);
         if (status == 0)
             status = QuReadNextToken(parameter, key, kKeySize, &position);
+        if (status == 0)
+            status = QuPrepareResult("0", result, &answer);
         // The key changes even when the listener cannot be opened, but not
         // when it could not be read: an empty key would accept every sender.
         if (status == 0)
-            QuCopyText(ListenerKey, key);
+            QuCopyText(Key, key);
         if (status == 0)
             status = QuReadPortOption(options, &port);
         if (status == 0)
             status = QuOpenListener(port);
     }
-    QuSetErrorResult("$$", status, result);
+    QuFinishResult(&answer, status);
 }
 
 void ROUS_StopListener(HostHandle, HostHandle result)
 {
-    QuCloseListener();
-    QuSetErrorResult("$$", 0, result);
+    QuPreparedResult answer = {result, NULL, {0}};
+    int32_t status = QuPrepareResult("0", result, &answer);
+    if (status == 0)
+        QuCloseListener();
+    QuFinishResult(&answer, status);
 }

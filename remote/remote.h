@@ -109,9 +109,11 @@ int32_t QuEndDatagram(char *datagram, int32_t *length);
 bool QuReadDatagram(const char *datagram, int32_t length, QuRemoteEvent *event);
 
 // ---- listener (listener.cpp) ----
-// The key a datagram must carry; empty: any key is accepted.
-extern char ListenerKey[kKeySize];
-extern char DatagramBuffer[kDatagramSize];
+// The key a datagram must carry; empty: any key is accepted. Written only
+// by "Rous-StartListener".
+extern const char (&ListenerKey)[kKeySize];
+// No key, as at load.
+void QuResetListenerKey(void);
 
 // 54242, or the value of "-portnumber"; -4228 when it lies outside 0 to
 // 65535 (the port stays 54242).
@@ -124,6 +126,7 @@ bool QuHandleRemoteEvent(const char *datagram, int32_t length);
 // Switched by "-showdebugmessages" and "-stopdebugmessages"; only the TCP
 // request shows message boxes.
 extern int32_t ShowDebugMessages;
+void QuShowDebugMessages(bool show);
 
 // The TCP request of "Rous-SendRemoteEvent -tcprequest": sends the
 // parameter's bytes from `position` (past the address part's separator) to

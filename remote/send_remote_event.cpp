@@ -9,6 +9,11 @@
 
 int32_t ShowDebugMessages;
 
+void QuShowDebugMessages(bool show)
+{
+    ShowDebugMessages = show ? 1 : 0;
+}
+
 enum { kPartSize = 1000, kMaxYourText = 5000 };
 
 // Reads the next part and appends it as a field; a part that must be
@@ -46,9 +51,9 @@ static int32_t QuAppendYourText(HostHandle parameter, int32_t position, char *da
 static void QuApplyOptions(const char *options, char *datagram, int32_t *length)
 {
     if (QuHasOption(options, "-showdebugmessages"))
-        ShowDebugMessages = 1;
+        QuShowDebugMessages(true);
     else if (QuHasOption(options, "-stopdebugmessages"))
-        ShowDebugMessages = 0;
+        QuShowDebugMessages(false);
     if (QuHasOption(options, "-dontGoToForeground"))
         QuAppendToDatagram(datagram, length, "-BG", 3);
     if (QuHasOption(options, "-silentEvent"))
@@ -103,7 +108,11 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
         status = QuAppendYourText(parameter, position, datagram, &length);
     if (status == 0)
         status = QuEndDatagram(datagram, &length);
+    // The answer is made ready before the datagram leaves.
+    QuPreparedResult answer = {result, NULL, {0}};
+    if (status == 0)
+        status = QuPrepareResult("0", result, &answer);
     if (status == 0)
         status = QuSendDatagram(address, port, datagram, length);
-    QuSetErrorResult("$$", status, result);
+    QuFinishResult(&answer, status);
 }

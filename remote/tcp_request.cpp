@@ -57,7 +57,9 @@ static int32_t QuSendRequest(QuSocket socket, const char *request, int32_t lengt
 static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen, int32_t *length,
                                  const char *closeText, int32_t closeLength, uint32_t start, int32_t timeout)
 {
-    int32_t status = 0, state = kHttpAwaitHeader, headerEnd = 0, chunkPos = 0, chunked = 0, resume = 0;
+    QuHttpDecoder decoder;
+    QuStartHttpDecoder(&decoder);
+    int32_t status = 0, resume = 0;
     while (status == 0 && *length < maxLen && QuBeforeDeadline(start, timeout)) {
         // All that has arrived, up to the room left, in one read.
         int32_t received = 0;
@@ -70,15 +72,13 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
         if (status != 0 || received <= 0)
             break;
         *length += received;
-        status = QuDecodeHTTPResponse(response, length, &headerEnd, &chunkPos, &chunked, &state);
-        if (status != 0 || state == kHttpComplete)
+        status = QuDecodeHTTPResponse(&decoder, response, length);
+        if (status != 0 || decoder.state == kHttpComplete)
             break;
         if (closeLength > 0 && QuFindCloseText(response, *length, closeText, closeLength, &resume)) {
-            // Whatever came after the text is dropped, decoded or not: a
-            // chunk position beyond the new end would look like a bad line.
+            // Whatever came after the text is dropped, decoded or not.
             *length = resume;
-            if (chunkPos > *length)
-                chunkPos = *length;
+            QuCutHttpResponse(&decoder, *length);
             break;
         }
     }
@@ -86,8 +86,8 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
         status = kErrTimedOut;
     if (status == 0 && *length == 0)
         status = kErrNothingReceived;
-    if (status == 0 && chunked)
-        status = QuDecodeHTTPResponse(response, length, &headerEnd, &chunkPos, &chunked, &state);
+    if (status == 0 && decoder.chunked)
+        status = QuDecodeHTTPResponse(&decoder, response, length);
     return status;
 }
 

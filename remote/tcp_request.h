@@ -16,13 +16,21 @@ enum {
     kChunkLineSize = 2000      // a chunk-size line must be shorter than this
 };
 
-// Decoder states.
-enum {
-    kHttpAwaitHeader = 1, // "\r\n\r\n" has not arrived yet
-    kHttpPlainBody = 3,   // nothing more to decode
-    kHttpChunkSize = 4,   // a chunk-size line is due at the chunk position
-    kHttpLastChunk = 5,   // the chunk of size 0 has been seen
-    kHttpComplete = 99    // the chunked body is complete
+enum QuHttpState {
+    kHttpAwaitHeader, // "\r\n\r\n" has not arrived yet
+    kHttpPlainBody,   // nothing more to decode
+    kHttpChunkSize,   // a chunk-size line is due at the chunk position
+    kHttpLastChunk,   // the chunk of size 0 has been seen
+    kHttpComplete     // the chunked body is complete
+};
+
+// The decoder of one answer, kept between reads. Its functions return the
+// status apart from the state: 0 also while it waits for more data.
+struct QuHttpDecoder {
+    QuHttpState state;
+    int32_t headerEnd; // where the body starts, once the header is complete
+    int32_t chunkPos;  // the end of the body decoded so far
+    bool chunked;      // the header names a chunked body
 };
 
 // 600 ticks, or "-timeoutsecs" (0 to 300) times 60, or else "-timeoutticks"
@@ -37,11 +45,14 @@ void QuReadCloseAfterOption(const char *options, char *text);
 bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength,
                      int32_t *resume);
 
+// Before the first read.
+void QuStartHttpDecoder(QuHttpDecoder *decoder);
 // Runs the decoder over the `*length` bytes received so far; called again
 // after each read. It only ever moves bytes down inside the data, so the
-// length never grows. 0 also while it waits for more data.
-int32_t QuDecodeHTTPResponse(char *buffer, int32_t *length, int32_t *headerEnd, int32_t *chunkPos,
-                             int32_t *chunked, int32_t *state);
+// length never grows.
+int32_t QuDecodeHTTPResponse(QuHttpDecoder *decoder, char *buffer, int32_t *length);
+// The data now ends at `length`, before what was decoded so far perhaps.
+void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length);
 // Connects to `address` (dotted or a host name) and `port`, sends the
 // request and reads the answer into `response`, all within `timeout` ticks.
 // *ioReturnedLen: the response's capacity in, the bytes it holds out. The

@@ -9,11 +9,17 @@ enum {
     kMaxLockText = 64
 };
 
-char LocalTriggerLock[kLockTextSize];
+static char LockText[kLockTextSize];
+const char (&LocalTriggerLock)[kLockTextSize] = LockText;
+
+void QuResetLocalTriggers(void)
+{
+    LockText[0] = 0;
+}
 
 bool QuLocalTriggersDisabled(void)
 {
-    return LocalTriggerLock[0] != 0;
+    return LockText[0] != 0;
 }
 
 enum DeleteAction { kDeleteByID, kDeleteLastTriggered, kDeleteTriggered, kDeleteAll, kDeleteActions };
@@ -42,7 +48,7 @@ void ROUS_DeleteEvent(HostHandle parameter, HostHandle result)
     uint32_t eventID = 0;
     if (QuGetHandleSize(parameter) <= 0)
         code = kErrBadParameter;
-    else if (EventTableHandle == NULL)
+    else if (EventTable.handle == NULL)
         code = kErrMemory;
     if (code == 0)
         code = QuReadNextToken(parameter, options, sizeof options, &position);
@@ -56,11 +62,14 @@ void ROUS_DeleteEvent(HostHandle parameter, HostHandle result)
         if (number[0] == 0 || eventID < kFirstEventID)
             code = kErrBadParameter;
     }
+    QuPreparedResult answer = {result, NULL, {0}};
+    if (code == 0)
+        code = QuPrepareResult("0", result, &answer);
     if (code == 0) {
         if (action == kDeleteByID)
             code = QuDeleteEventByID(eventID);
         else if (action == kDeleteLastTriggered)
-            code = QuDeleteEventByID(LastTriggeredEventID);
+            code = QuDeleteEventByID(EventTable.lastTriggeredID);
         else if (action == kDeleteTriggered)
             code = QuDeleteTriggeredEvents();
         else
@@ -69,9 +78,9 @@ void ROUS_DeleteEvent(HostHandle parameter, HostHandle result)
         // pending count up to date. A deletion that could not lock the table
         // removed nothing and says so rather than answering "0".
         if (code == 0)
-            QuMarkEventTriggered(kNoEventID);
+            QuRecountEvents();
     }
-    QuSetErrorResult("$$", code, result);
+    QuFinishResult(&answer, code);
 }
 
 void ROUS_Control(HostHandle parameter, HostHandle result)
@@ -104,18 +113,19 @@ void ROUS_Control(HostHandle parameter, HostHandle result)
         QuSetResultText(QuLocalTriggersDisabled() ? "0" : "1", result);
         return;
     }
-    if (code == 0 && disable) {
-        if (QuLocalTriggersDisabled())
-            code = kErrAlreadyDisabled;
-        else
-            QuCopyBounded(lockText, length, LocalTriggerLock, sizeof LocalTriggerLock);
-    } else if (code == 0 && enable) {
-        // Exact: letter case is part of the lock text.
-        if (length == QuTextLength(LocalTriggerLock) &&
-            QuCompareText(lockText, LocalTriggerLock, length, true) == 0)
-            LocalTriggerLock[0] = 0;
-        else
-            code = kErrWrongLockText;
-    }
-    QuSetErrorResult("$$", code, result);
+    // The answer is made ready before the switch changes.
+    QuPreparedResult answer = {result, NULL, {0}};
+    if (code == 0 && disable && QuLocalTriggersDisabled())
+        code = kErrAlreadyDisabled;
+    // Exact: letter case is part of the lock text.
+    if (code == 0 && enable &&
+        (length != QuTextLength(LockText) || QuCompareText(lockText, LockText, length, true) != 0))
+        code = kErrWrongLockText;
+    if (code == 0)
+        code = QuPrepareResult("0", result, &answer);
+    if (code == 0 && disable)
+        QuCopyBounded(lockText, length, LockText, sizeof LockText);
+    else if (code == 0 && enable)
+        LockText[0] = 0;
+    QuFinishResult(&answer, code);
 }

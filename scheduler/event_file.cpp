@@ -38,22 +38,32 @@ static int32_t QuMapNameTaken(int32_t error)
     return QuMapSystemError(error);
 }
 
+const QuFileCalls kSystemFileCalls = {
+    QuOsCreateNewFile, QuOsOpenFile,     QuOsReadFile,    QuOsWriteFile,   QuOsFlushFile, QuOsSetEndOfFile,
+    QuOsGetFileSize,   QuOsCloseFile,    QuOsReplaceFile, QuOsDeleteFile,  QuOsMoveFile,
+};
+
+static const QuFileCalls *Calls = &kSystemFileCalls;
+
+const QuFileCalls *QuUseFileCalls(const QuFileCalls *calls)
+{
+    const QuFileCalls *before = Calls;
+    Calls = calls != NULL ? calls : &kSystemFileCalls;
+    return before;
+}
+
 int32_t QuCreateFile(const char *path)
 {
     QuOsFile file;
-    int32_t error = QuInjectedFileError(kFileOpCreate, path);
-    if (error == 0)
-        error = QuOsCreateNewFile(path, &file);
+    int32_t error = Calls->createNewFile(path, &file);
     if (error != 0)
         return QuMapNameTaken(error);
-    return QuMapSystemError(QuOsCloseFile(file));
+    return QuMapSystemError(Calls->closeFile(file));
 }
 
 int32_t QuOpenFile(const char *path, int32_t mode, QuFile *file)
 {
-    int32_t error = QuInjectedFileError(kFileOpOpen, path);
-    if (error == 0)
-        error = QuOsOpenFile(path, mode == kFileWrite, file);
+    int32_t error = Calls->openFile(path, mode == kFileWrite, file);
     if (error != 0)
         *file = kOsNoFile;
     return QuMapSystemError(error);
@@ -66,9 +76,7 @@ int32_t QuReadFile(QuFile file, int32_t *count, void *buffer)
     *count = 0;
     if (wanted < 0)
         return kErrBadParameter;
-    int32_t error = QuInjectedFileError(kFileOpRead, NULL);
-    if (error == 0)
-        error = QuOsReadFile(file, buffer, (uint32_t)wanted, &done);
+    int32_t error = Calls->readFile(file, buffer, (uint32_t)wanted, &done);
     if (error == kWinHandleEOF)
         return kErrEndOfFile;
     if (error != 0)
@@ -85,9 +93,7 @@ int32_t QuWriteFile(QuFile file, int32_t *count, const void *buffer)
     *count = 0;
     if (wanted < 0)
         return kErrBadParameter;
-    int32_t error = QuInjectedFileError(kFileOpWrite, NULL);
-    if (error == 0)
-        error = QuOsWriteFile(file, buffer, (uint32_t)wanted, &done);
+    int32_t error = Calls->writeFile(file, buffer, (uint32_t)wanted, &done);
     if (error != 0)
         return QuMapSystemError(error);
     *count = (int32_t)done;
@@ -97,49 +103,38 @@ int32_t QuWriteFile(QuFile file, int32_t *count, const void *buffer)
 
 int32_t QuSetEndOfFile(QuFile file)
 {
-    int32_t error = QuInjectedFileError(kFileOpSetEnd, NULL);
-    return QuMapSystemError(error != 0 ? error : QuOsSetEndOfFile(file));
+    return QuMapSystemError(Calls->setEndOfFile(file));
 }
 
 int32_t QuGetFileSize(QuFile file, uint32_t *size)
 {
-    int32_t error = QuInjectedFileError(kFileOpSize, NULL);
     *size = 0;
-    return QuMapSystemError(error != 0 ? error : QuOsGetFileSize(file, size));
+    return QuMapSystemError(Calls->getFileSize(file, size));
 }
 
 int32_t QuFlushFile(QuFile file)
 {
-    int32_t error = QuInjectedFileError(kFileOpFlush, NULL);
-    return QuMapSystemError(error != 0 ? error : QuOsFlushFile(file));
+    return QuMapSystemError(Calls->flushFile(file));
 }
 
 int32_t QuCloseFile(QuFile file)
 {
-    // The handle is given back whatever the answer.
-    int32_t error = QuInjectedFileError(kFileOpClose, NULL);
-    int32_t closed = QuOsCloseFile(file);
-    return QuMapSystemError(error != 0 ? error : closed);
+    return QuMapSystemError(Calls->closeFile(file));
 }
 
 int32_t QuReplaceFile(const char *from, const char *to)
 {
-    int32_t error = QuInjectedFileError(kFileOpReplace, to);
-    return QuMapSystemError(error != 0 ? error : QuOsReplaceFile(from, to));
+    return QuMapSystemError(Calls->replaceFile(from, to));
 }
 
 int32_t QuDeleteFile(const char *path)
 {
-    int32_t error = QuInjectedFileError(kFileOpDelete, path);
-    return QuMapSystemError(error != 0 ? error : QuOsDeleteFile(path));
+    return QuMapSystemError(Calls->deleteFile(path));
 }
 
 int32_t QuMoveFile(const char *from, const char *to)
 {
-    int32_t error = QuInjectedFileError(kFileOpMove, to);
-    if (error == 0)
-        error = QuOsMoveFile(from, to);
-    return QuMapNameTaken(error);
+    return QuMapNameTaken(Calls->moveFile(from, to));
 }
 
 const char *QuEventFileName(void)
@@ -149,8 +144,8 @@ const char *QuEventFileName(void)
         {"RousEvn5.Qul", "RousEvn7.Qul", "RousEvn3.Qul"},
         {"RousEvR5.Qul", "RousEvR7.Qul", "RousEvR3.Qul"},
     };
-    int32_t generation = HostVersion == 14 ? 0 : HostVersion == 50 ? 1 : 2;
-    return kNames[HostWindowKind == 0 ? 0 : 1][generation];
+    int32_t generation = Host.version == 14 ? 0 : Host.version == 50 ? 1 : 2;
+    return kNames[Host.windowKind == 0 ? 0 : 1][generation];
 }
 
 int32_t QuAppendToPath(char *path, const char *tail)

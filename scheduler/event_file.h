@@ -21,6 +21,27 @@ enum {
 
 typedef QuOsFile QuFile;
 
+// The system calls beneath the file layer, as one table: a test puts its
+// own in place to count or fail them, as a database's OS layer is replaced,
+// and the module carries no fault injection of its own.
+struct QuFileCalls {
+    int32_t (*createNewFile)(const char *path, QuOsFile *file);
+    int32_t (*openFile)(const char *path, bool forWriting, QuOsFile *file);
+    int32_t (*readFile)(QuOsFile file, void *buffer, uint32_t count, uint32_t *done);
+    int32_t (*writeFile)(QuOsFile file, const void *buffer, uint32_t count, uint32_t *done);
+    int32_t (*flushFile)(QuOsFile file);
+    int32_t (*setEndOfFile)(QuOsFile file);
+    int32_t (*getFileSize)(QuOsFile file, uint32_t *size);
+    int32_t (*closeFile)(QuOsFile file);
+    int32_t (*replaceFile)(const char *from, const char *to);
+    int32_t (*deleteFile)(const char *path);
+    int32_t (*moveFile)(const char *from, const char *to);
+};
+// The seam's own calls (os_files.h).
+extern const QuFileCalls kSystemFileCalls;
+// Puts `calls` in use, null for the system's; returns the table used before.
+const QuFileCalls *QuUseFileCalls(const QuFileCalls *calls);
+
 // Windows system error numbers to the plug-in's codes.
 int32_t QuMapSystemError(int32_t windowsError);
 

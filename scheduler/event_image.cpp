@@ -12,7 +12,7 @@ static const char kHeader[kEventFileHeaderSize + 1] = "#Quil v1.0\n";
 static int32_t QuImageSize(char *table)
 {
     int64_t size = kEventFileHeaderSize;
-    for (int32_t i = 0; i < EventCount; i++) {
+    for (int32_t i = 0; i < EventTable.count; i++) {
         HostHandle text = QuRecordText(QuEventRecord(table, i));
         int32_t length = text != NULL ? QuGetHandleSize(text) : 0;
         if (length < 0 || length > kMaxEntryText)
@@ -27,7 +27,7 @@ static int32_t QuPutEntries(char *table, char *out)
 {
     int32_t offset = kEventFileHeaderSize;
     QuCopyBytes(out, kHeader, kEventFileHeaderSize);
-    for (int32_t i = 0; i < EventCount; i++) {
+    for (int32_t i = 0; i < EventTable.count; i++) {
         char *record = QuEventRecord(table, i);
         HostHandle text = QuRecordText(record);
         int32_t length = text != NULL ? QuGetHandleSize(text) : 0;
@@ -53,9 +53,9 @@ static int32_t QuPutEntries(char *table, char *out)
 static int32_t QuImageEventTable(HostHandle image, bool release)
 {
     char *table, *out;
-    if (EventTableHandle == NULL || image == NULL)
+    if (EventTable.handle == NULL || image == NULL)
         return kErrNoHandle;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
+    if (QuLockHandle(EventTable.handle, &table) != 0)
         return kErrLock;
     int32_t size = QuImageSize(table);
     int32_t status = size < 0 ? kErrMemory : 0;
@@ -72,7 +72,7 @@ static int32_t QuImageEventTable(HostHandle image, bool release)
         QuSetHandleSize(image, 0);
     if (release)
         QuReleaseEventTexts(table);
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(EventTable.handle);
     return status;
 }
 
@@ -97,24 +97,7 @@ static int32_t QuTakeEntry(char *table, int32_t slot, const char *in, int64_t si
         return kErrFileDamaged;
     char *record = QuEventRecord(table, slot);
     QuCopyBytes(record, entry, kRecordHeaderSize);
-    uint32_t due = QuGetLE32(record + kRecordDue);
-    int32_t flags = (int32_t)QuGetLE32(record + kRecordFlags);
-    if ((int32_t)QuGetLE32(record + kRecordState) == kStatePending) {
-        // Passed while the host was not running, and not asked to fire late.
-        if ((flags & kFlagTriggerPastAfterRestart) == 0 && now > due) {
-            QuPutLE32(record + kRecordState, kStateMissed);
-            EventTableChanged = true;
-        } else {
-            if (due < EarliestDueTime)
-                EarliestDueTime = due;
-            ActiveEventCount++;
-        }
-    }
-    // IDs of events that were ever saved are never handed out again, not
-    // even those of a file thrown away for this very entry.
-    uint32_t id = QuGetLE32(record + kRecordID);
-    if (id > NextEventID)
-        NextEventID = id;
+    QuAdmitLoadedRecord(record, now);
     if (record[kRecordMarker] != '*')
         return kErrFileDamaged;
     if (rest < kEntryText)
@@ -147,13 +130,13 @@ static int32_t QuTakeEntries(char *table, const char *in, int32_t size, uint32_t
 {
     if (size < kEventFileHeaderSize || QuCompareText(in, kHeader, kEventFileHeaderSize, true) != 0)
         return kErrFileDamaged;
-    EarliestDueTime = kNoDueTime;
+    QuBeginLoad();
     int64_t offset = kEventFileHeaderSize;
     for (int32_t slot = 0; offset < size && slot < kMaxEvents; slot++) {
         int32_t status = QuTakeEntry(table, slot, in, size, &offset, now);
         if (status != 0)
             return status;
-        EventCount++;
+        QuCountLoadedRecord();
     }
     return 0;
 }
@@ -161,10 +144,10 @@ static int32_t QuTakeEntries(char *table, const char *in, int32_t size, uint32_t
 int32_t QuLoadEventTable(HostHandle image)
 {
     char *table, *in;
-    if (EventTableHandle == NULL || image == NULL)
+    if (EventTable.handle == NULL || image == NULL)
         return kErrNoHandle;
     uint32_t now = QuNow1904(NULL);
-    if (QuLockHandle(EventTableHandle, &table) != 0)
+    if (QuLockHandle(EventTable.handle, &table) != 0)
         return kErrLock;
     int32_t status = 0;
     int32_t size = QuGetHandleSize(image);
@@ -181,7 +164,7 @@ int32_t QuLoadEventTable(HostHandle image)
     // A damaged file is thrown away whole, texts and counters included.
     if (status != 0)
         QuReleaseEventTexts(table);
-    QuUnlockHandle(EventTableHandle);
-    NextEventID++;
+    QuUnlockHandle(EventTable.handle);
+    QuEndLoad();
     return status;
 }

@@ -11,12 +11,12 @@ enum EventSelection { kSelectNone, kSelectLastTriggered, kSelectByID, kSelectFir
 static bool QuAnswerCounter(const char *options, HostHandle result)
 {
     if (QuHasOption(options, "-getTriggerCount"))
-        QuSetResultNumber(EventCount, result);
+        QuSetResultNumber(EventTable.count, result);
     else if (QuHasOption(options, "-getActiveTriggerCount"))
-        QuSetResultNumber(ActiveEventCount, result);
+        QuSetResultNumber(EventTable.active, result);
     else if (QuHasOption(options, "-FirstTriggerSec"))
         // Signed on purpose: "no due time" reads as -1 to a calculation.
-        QuSetResultNumber((int32_t)EarliestDueTime, result);
+        QuSetResultNumber((int32_t)EventTable.earliestDue, result);
     else
         return false;
     return true;
@@ -66,7 +66,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         QuSetErrorResult("$$", kErrBadParameter, result);
         return;
     }
-    if (EventTableHandle == NULL) {
+    if (EventTable.handle == NULL) {
         QuSetErrorResult("$$", kErrMemory, result);
         return;
     }
@@ -86,7 +86,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
     }
     uint32_t wanted = 0;
     if (selection == kSelectLastTriggered) {
-        wanted = LastTriggeredEventID;
+        wanted = EventTable.lastTriggeredID;
     } else if (selection == kSelectByID) {
         if (QuReadNextToken(parameter, number, sizeof number, &position) != 0) {
             QuSetErrorResult("$$", kErrMemory, result);
@@ -94,12 +94,12 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         }
         wanted = (uint32_t)QuParseSigned(number);
     }
-    if (QuLockHandle(EventTableHandle, &table) != 0) {
+    if (QuLockHandle(EventTable.handle, &table) != 0) {
         QuSetErrorResult("$$", kErrMemory, result);
         return;
     }
     const char *found = NULL;
-    for (int32_t i = 0; i < EventCount && found == NULL; i++) {
+    for (int32_t i = 0; i < EventTable.count && found == NULL; i++) {
         const char *record = QuEventRecord(table, i);
         if (selection == kSelectFirstSilent ? QuGetLE32(record + kRecordState) == kStateSilent
                                             : wanted != 0 && QuGetLE32(record + kRecordID) == wanted)
@@ -114,7 +114,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         else
             code = QuWriteCallerText(QuRecordText(found), yourText, result);
     }
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(EventTable.handle);
     // Counters are left as the removal leaves them; the firing step copes
     // with an earliest due time that is too low. An event whose text could
     // not be read or answered stays: the caller has not got what it came for.

@@ -14,13 +14,15 @@ enum {
     kMaxKeptCopies = 999
 };
 
-// An existing file that was not loaded: it must be kept before any write.
-static bool EventFileToKeep;
-static const char *KeptSuffix = ".damaged";
-static int32_t LoadStatus;
-static bool LoadReported, SaveReported;
-static int32_t SaveFailures;
-static uint32_t SaveFailedTicks;
+// The file across a run; set again at every start-up.
+static struct {
+    bool toKeep;            // an existing file that was not loaded: kept before any write
+    const char *keptSuffix; // the cause, in the kept copy's name
+    int32_t loadStatus;
+    bool loadReported, saveReported;
+    int32_t saveFailures; // in a row
+    uint32_t saveFailedTicks;
+} Store = {false, ".damaged", 0, false, false, 0, 0};
 
 static void QuReportOnce(bool *reported, const char *what, const char *name, int32_t status)
 {
@@ -48,7 +50,7 @@ static int32_t QuKeepEventFileAside(void)
     if (status != 0)
         return status;
     for (int32_t n = 1; n <= kMaxKeptCopies; n++) {
-        QuCopyText(suffix, KeptSuffix);
+        QuCopyText(suffix, Store.keptSuffix);
         if (n > 1) {
             QuAppendText(suffix, ".");
             QuFormatSigned(n, suffix + QuTextLength(suffix));
@@ -63,20 +65,20 @@ static int32_t QuKeepEventFileAside(void)
     // A file that is not there needs no keeping.
     if (status != 0 && status != kErrFileNotFound)
         return status;
-    EventFileToKeep = false;
+    Store.toKeep = false;
     if (status == 0) {
         QuCopyText(name, QuEventFileName());
         QuAppendText(name, suffix);
-        QuReportOnce(&LoadReported, "Events not loaded; the event file is kept as ", name, LoadStatus);
+        QuReportOnce(&Store.loadReported, "Events not loaded; the event file is kept as ", name, Store.loadStatus);
     }
     return 0;
 }
 
 int32_t QuRestoreEvents(int32_t tableStatus)
 {
-    EventFileToKeep = false;
-    LoadReported = SaveReported = false;
-    SaveFailures = 0;
+    Store.toKeep = false;
+    Store.loadReported = Store.saveReported = false;
+    Store.saveFailures = 0;
     int32_t status = tableStatus;
     bool damaged = false;
     HostHandle image = NULL;
@@ -93,19 +95,19 @@ int32_t QuRestoreEvents(int32_t tableStatus)
     if (status == 0 || status == kErrFileNotFound)
         return status;
     // Whatever kept the events from loading, the file still holds them.
-    EventFileToKeep = true;
-    LoadStatus = status;
-    KeptSuffix = damaged ? ".damaged" : ".unread";
+    Store.toKeep = true;
+    Store.loadStatus = status;
+    Store.keptSuffix = damaged ? ".damaged" : ".unread";
     int32_t kept = QuKeepEventFileAside();
     if (kept != 0)
-        QuReportOnce(&LoadReported, "Events not loaded, and nothing is saved over ", QuEventFileName(), kept);
+        QuReportOnce(&Store.loadReported, "Events not loaded, and nothing is saved over ", QuEventFileName(), kept);
     return status;
 }
 
 // The table into the event file; with `release` the texts go too.
 static int32_t QuWriteEvents(bool release)
 {
-    int32_t status = EventFileToKeep ? QuKeepEventFileAside() : 0;
+    int32_t status = Store.toKeep ? QuKeepEventFileAside() : 0;
     HostHandle image = NULL;
     if (status == 0)
         image = QuNewHandle(0, &status);
@@ -120,21 +122,21 @@ static int32_t QuWriteEvents(bool release)
 
 static void QuSaveFailed(int32_t status)
 {
-    SaveFailures++;
-    SaveFailedTicks = QuGetTicks();
-    QuReportOnce(&SaveReported, "Events not saved in ", QuEventFileName(), status);
+    Store.saveFailures++;
+    Store.saveFailedTicks = QuGetTicks();
+    QuReportOnce(&Store.saveReported, "Events not saved in ", QuEventFileName(), status);
 }
 
 void QuSaveChangedEvents(void)
 {
-    if (!EventTableChanged || EventTableHandle == NULL)
+    if (!EventTable.changed || EventTable.handle == NULL)
         return;
-    if (SaveFailures > 0) {
+    if (Store.saveFailures > 0) {
         // Each failure doubles the pause before the next try, up to a minute.
         uint32_t pause = kLastRetryTicks;
-        if (SaveFailures < 8 && (kFirstRetryTicks << (SaveFailures - 1)) < kLastRetryTicks)
-            pause = (uint32_t)kFirstRetryTicks << (SaveFailures - 1);
-        if (QuTicksSince(SaveFailedTicks) < pause)
+        if (Store.saveFailures < 8 && (kFirstRetryTicks << (Store.saveFailures - 1)) < kLastRetryTicks)
+            pause = (uint32_t)kFirstRetryTicks << (Store.saveFailures - 1);
+        if (QuTicksSince(Store.saveFailedTicks) < pause)
             return;
     }
     int32_t status = QuWriteEvents(false);
@@ -142,13 +144,13 @@ void QuSaveChangedEvents(void)
         QuSaveFailed(status);
         return;
     }
-    EventTableChanged = false;
-    SaveFailures = 0;
+    QuNoteEventsSaved();
+    Store.saveFailures = 0;
 }
 
 void QuSaveEventsAtShutdown(void)
 {
-    if (EventTableHandle == NULL)
+    if (EventTable.handle == NULL)
         return;
     // The file is written before any event text is released.
     int32_t status = QuWriteEvents(true);

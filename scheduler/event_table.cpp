@@ -5,13 +5,23 @@
 #include "event_table.h"
 #include "frame/plugin_frame.h"
 
-HostHandle EventTableHandle;
-int16_t EventCount;
-int16_t ActiveEventCount;
-uint32_t EarliestDueTime = kNoDueTime;
-uint32_t NextEventID = kFirstEventID;
-uint32_t LastTriggeredEventID;
-bool EventTableChanged;
+static QuEventTableState Table = {NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
+const QuEventTableState &EventTable = Table;
+
+void QuResetEventTable(void)
+{
+    Table = QuEventTableState{NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
+}
+
+void QuSetLastTriggered(uint32_t eventID)
+{
+    Table.lastTriggeredID = eventID;
+}
+
+void QuNoteEventsSaved(void)
+{
+    Table.changed = false;
+}
 
 uint32_t QuGetLE32(const char *bytes)
 {
@@ -52,61 +62,66 @@ static void QuSetState(char *record, int32_t state)
     QuPutLE32(record + kRecordState, (uint32_t)state);
 }
 
+// One more pending event, due at `due`.
+static void QuCountPending(uint32_t due)
+{
+    if (due < Table.earliestDue)
+        Table.earliestDue = due;
+    Table.active++;
+}
+
 // Locks the table for one operation: -50 without a table, -108 when the
 // host cannot lock it.
 static int32_t QuLockEventTable(char **table)
 {
-    if (EventTableHandle == NULL)
+    if (Table.handle == NULL)
         return kErrBadParameter;
-    return QuLockHandle(EventTableHandle, table) != 0 ? kErrMemory : 0;
+    return QuLockHandle(Table.handle, table) != 0 ? kErrMemory : 0;
 }
 
 int32_t QuCreateEventTable(void)
 {
     int32_t status;
     char *table;
-    EventTableHandle = QuNewHandle(kEventTableSize, &status);
+    Table.handle = QuNewHandle(kEventTableSize, &status);
     if (status != 0)
         return status;
-    status = QuLockHandle(EventTableHandle, &table);
+    status = QuLockHandle(Table.handle, &table);
     if (status != 0)
         return status;
     memset(table, 0, kEventTableSize);
-    QuUnlockHandle(EventTableHandle);
-    ActiveEventCount = 0;
-    EventCount = 0;
-    EarliestDueTime = kNoDueTime;
-    LastTriggeredEventID = 0;
-    EventTableChanged = false;
-    QuForgetStartOutcomes();
+    QuUnlockHandle(Table.handle);
+    Table.active = 0;
+    Table.count = 0;
+    Table.earliestDue = kNoDueTime;
+    Table.lastTriggeredID = 0;
+    Table.changed = false;
     return 0;
 }
 
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID)
 {
     char *table;
-    if (EventCount >= kMaxEvents)
+    if (Table.count >= kMaxEvents)
         return kErrTableFull;
-    if (EventTableHandle == NULL)
+    if (Table.handle == NULL)
         return kErrBadParameter;
-    int32_t status = QuLockHandle(EventTableHandle, &table);
+    int32_t status = QuLockHandle(Table.handle, &table);
     if (status != 0)
         return kErrMemory;
-    char *record = QuEventRecord(table, EventCount);
-    uint32_t earliestBefore = EarliestDueTime;
+    char *record = QuEventRecord(table, Table.count);
+    uint32_t earliestBefore = Table.earliestDue;
     QuPutLE32(record + kRecordDue, due);
-    *eventID = NextEventID++;
+    *eventID = Table.nextID++;
     QuPutLE32(record + kRecordID, *eventID);
     if (flags == kFlagSilent) {
         QuSetState(record, kStateSilent);
     } else {
         QuSetState(record, kStatePending);
-        ActiveEventCount++;
-        if (due < EarliestDueTime)
-            EarliestDueTime = due;
+        QuCountPending(due);
     }
     QuPutLE32(record + kRecordFlags, (uint32_t)flags);
-    EventCount++;
+    Table.count++;
     HostHandle textHandle = QuNewHandle(0, &status);
     if (status == 0 && count > 0)
         status = QuStoreHandleBytes(text, count, textHandle);
@@ -116,37 +131,37 @@ int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t cou
         QuDisposeHandle(textHandle);
         textHandle = NULL;
         if (QuState(record) == kStatePending)
-            ActiveEventCount--;
-        EarliestDueTime = earliestBefore;
+            Table.active--;
+        Table.earliestDue = earliestBefore;
         QuSetState(record, kStateFree);
-        EventCount--;
+        Table.count--;
         status = kErrMemory;
     } else {
-        EventTableChanged = true;
+        Table.changed = true;
     }
     QuSetRecordText(record, textHandle);
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(Table.handle);
     return status;
 }
 
-int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char *scriptName,
-                         int32_t capacity, int32_t *flags)
+int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileName, char *scriptName,
+                         int32_t capacity)
 {
     char *table;
-    if (EventTableHandle == NULL)
+    if (Table.handle == NULL)
         return kErrNoTable;
-    if (QuLockHandle(EventTableHandle, &table) != 0)
+    if (QuLockHandle(Table.handle, &table) != 0)
         return kErrMemory;
     uint32_t now = QuNow1904(NULL);
     int32_t chosen = -1, fallback = -1, failed = -1, failedTurn = 0;
-    for (int32_t i = 0; i < EventCount; i++) {
+    for (int32_t i = 0; i < Table.count; i++) {
         const char *record = QuEventRecord(table, i);
         if (QuState(record) != kStatePending)
             continue;
         uint32_t due = QuGetLE32(record + kRecordDue);
         // Events not yet tried go by the usual rule; one whose start failed
         // waits until none of them is due, so it cannot hold them back.
-        int32_t turn = QuStartDeferral(QuGetLE32(record + kRecordID));
+        int32_t turn = turnOf(QuGetLE32(record + kRecordID));
         if (turn != 0) {
             if (turn > 0 && due <= now && (failed < 0 || turn < failedTurn)) {
                 failed = i;
@@ -154,7 +169,7 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
             }
             continue;
         }
-        if (due <= EarliestDueTime) {
+        if (due <= Table.earliestDue) {
             chosen = i;
             break;
         }
@@ -166,7 +181,7 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
     if (chosen < 0)
         chosen = failed;
     if (chosen < 0) {
-        QuUnlockHandle(EventTableHandle);
+        QuUnlockHandle(Table.handle);
         return kErrNotFound;
     }
     const char *record = QuEventRecord(table, chosen);
@@ -180,43 +195,52 @@ int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char 
     if (status != 0) {
         // Names that could not be read must not be started as empty or
         // shifted ones: the event stays pending for a later poll.
-        QuUnlockHandle(EventTableHandle);
+        QuUnlockHandle(Table.handle);
         return kErrMemory;
     }
-    *slot = (int16_t)chosen;
     *eventID = QuGetLE32(record + kRecordID);
-    *flags = (int32_t)QuGetLE32(record + kRecordFlags);
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(Table.handle);
     return 0;
 }
 
-int32_t QuMarkEventTriggered(uint32_t eventID)
+// Marks the pending events with this ID triggered and recounts the others.
+static int32_t QuMarkAndRecount(uint32_t eventID, bool mark)
 {
     char *table;
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
-    EarliestDueTime = kNoDueTime;
-    ActiveEventCount = 0;
-    for (int32_t i = 0; i < EventCount; i++) {
+    Table.earliestDue = kNoDueTime;
+    Table.active = 0;
+    for (int32_t i = 0; i < Table.count; i++) {
         char *record = QuEventRecord(table, i);
         if (QuState(record) != kStatePending)
             continue;
         uint32_t due = QuGetLE32(record + kRecordDue);
-        if (QuGetLE32(record + kRecordID) == eventID) {
+        if (mark && QuGetLE32(record + kRecordID) == eventID) {
             QuSetState(record, kStateTriggered);
-            EventTableChanged = true;
+            Table.changed = true;
         } else {
-            if (due < EarliestDueTime)
-                EarliestDueTime = due;
-            ActiveEventCount++;
+            QuCountPending(due);
         }
     }
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(Table.handle);
     return 0;
 }
 
-void QuRemoveEventAt(char *table, int32_t hole)
+int32_t QuMarkEventTriggered(uint32_t eventID)
+{
+    return QuMarkAndRecount(eventID, true);
+}
+
+int32_t QuRecountEvents(void)
+{
+    return QuMarkAndRecount(0, false);
+}
+
+// Compaction: the last live record moves into the hole, and one record fewer
+// is live. The earliest due time stays as it was.
+static void QuRemoveEventAt(char *table, int32_t hole)
 {
     char *holeRecord = QuEventRecord(table, hole);
     HostHandle text = QuRecordText(holeRecord);
@@ -224,15 +248,15 @@ void QuRemoveEventAt(char *table, int32_t hole)
         QuDisposeHandle(text);
         QuSetRecordText(holeRecord, NULL);
     }
-    if (EventCount <= 1) {
+    if (Table.count <= 1) {
         QuSetState(holeRecord, kStateFree);
-        ActiveEventCount = 0;
-        EarliestDueTime = kNoDueTime;
+        Table.active = 0;
+        Table.earliestDue = kNoDueTime;
         return;
     }
     if (QuState(holeRecord) == kStatePending)
-        ActiveEventCount--;
-    char *last = QuEventRecord(table, EventCount - 1);
+        Table.active--;
+    char *last = QuEventRecord(table, Table.count - 1);
     if (last != holeRecord) {
         memcpy(holeRecord + kRecordDue, last + kRecordDue, 4);
         memcpy(holeRecord + kRecordState, last + kRecordState, 4);
@@ -244,23 +268,26 @@ void QuRemoveEventAt(char *table, int32_t hole)
     QuSetState(last, kStateFree);
 }
 
+static void QuRemoveEvent(char *table, int32_t hole)
+{
+    QuRemoveEventAt(table, hole);
+    Table.count--;
+    Table.changed = true;
+}
+
 int32_t QuDeleteEventByID(uint32_t eventID)
 {
     char *table;
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
-    for (int32_t i = 0; i < EventCount; i++) {
+    for (int32_t i = 0; i < Table.count; i++) {
         if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == eventID) {
-            QuRemoveEventAt(table, i);
-            EventCount--;
-            EventTableChanged = true;
+            QuRemoveEvent(table, i);
             break;
         }
     }
-    QuUnlockHandle(EventTableHandle);
-    if (EventCount < 0)
-        EventCount = 0;
+    QuUnlockHandle(Table.handle);
     return 0;
 }
 
@@ -271,31 +298,29 @@ int32_t QuDeleteTriggeredEvents(void)
     if (status != 0)
         return status;
     int32_t i = 0;
-    while (i < EventCount) {
+    while (i < Table.count) {
         int32_t state = QuState(QuEventRecord(table, i));
         if (state == kStateTriggered || state == kStateMissed) {
-            QuRemoveEventAt(table, i);
-            EventCount--;
-            EventTableChanged = true;
+            QuRemoveEvent(table, i);
             i = 0;
         } else {
             i++;
         }
     }
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(Table.handle);
     return 0;
 }
 
 void QuReleaseEventTexts(char *table)
 {
-    for (int32_t i = 0; i < EventCount; i++) {
+    for (int32_t i = 0; i < Table.count; i++) {
         char *record = QuEventRecord(table, i);
         QuDisposeHandle(QuRecordText(record));
         QuSetRecordText(record, NULL);
     }
-    ActiveEventCount = 0;
-    EventCount = 0;
-    EarliestDueTime = kNoDueTime;
+    Table.active = 0;
+    Table.count = 0;
+    Table.earliestDue = kNoDueTime;
 }
 
 int32_t QuDeleteAllEvents(void)
@@ -304,18 +329,53 @@ int32_t QuDeleteAllEvents(void)
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
-    if (EventCount > 0)
-        EventTableChanged = true;
+    if (Table.count > 0)
+        Table.changed = true;
     QuReleaseEventTexts(table);
-    QuUnlockHandle(EventTableHandle);
+    QuUnlockHandle(Table.handle);
     return 0;
 }
 
 void QuDisposeEventTable(void)
 {
-    if (EventTableHandle == NULL)
+    if (Table.handle == NULL)
         return;
     QuDeleteAllEvents();
-    QuDisposeHandle(EventTableHandle);
-    EventTableHandle = NULL;
+    QuDisposeHandle(Table.handle);
+    Table.handle = NULL;
+}
+
+void QuBeginLoad(void)
+{
+    Table.earliestDue = kNoDueTime;
+}
+
+void QuAdmitLoadedRecord(char *record, uint32_t now)
+{
+    uint32_t due = QuGetLE32(record + kRecordDue);
+    int32_t flags = (int32_t)QuGetLE32(record + kRecordFlags);
+    if (QuState(record) == kStatePending) {
+        // Passed while the host was not running, and not asked to fire late.
+        if ((flags & kFlagTriggerPastAfterRestart) == 0 && now > due) {
+            QuSetState(record, kStateMissed);
+            Table.changed = true;
+        } else {
+            QuCountPending(due);
+        }
+    }
+    // IDs of events that were ever saved are never handed out again, not
+    // even those of a file thrown away for this very entry.
+    uint32_t id = QuGetLE32(record + kRecordID);
+    if (id > Table.nextID)
+        Table.nextID = id;
+}
+
+void QuCountLoadedRecord(void)
+{
+    Table.count++;
+}
+
+void QuEndLoad(void)
+{
+    Table.nextID++;
 }

@@ -36,33 +36,54 @@ enum EventState {
 enum { kFlagTriggerPastAfterRestart = 1, kFlagBackground = 2, kFlagSilent = 4 };
 
 const uint32_t kNoDueTime = 0xFFFFFFFFu;
-// No event carries this ID, so marking it only recomputes the counters.
-const uint32_t kNoEventID = 0xFFFFFFFFu;
 
-extern HostHandle EventTableHandle;
-extern int16_t EventCount;
-extern int16_t ActiveEventCount;
-extern uint32_t EarliestDueTime;
-extern uint32_t NextEventID;
-extern uint32_t LastTriggeredEventID;
-// Set by every change of the records since the event file was last written.
-extern bool EventTableChanged;
+// The table and its counters. Everyone reads them through EventTable; only
+// the operations below write them.
+struct QuEventTableState {
+    HostHandle handle;        // null before start-up, after shutdown, or when it could not be made
+    int16_t count;            // live records
+    int16_t active;           // live records that are pending
+    uint32_t earliestDue;     // at or below every pending due time; kNoDueTime when none
+    uint32_t nextID;          // the ID the next insertion gives
+    uint32_t lastTriggeredID; // the event the firing step started last; 0 for none
+    bool changed;             // the records changed since the event file was last written
+};
+extern const QuEventTableState &EventTable;
 
 // ---- table (event_table.cpp) ----
 int32_t QuCreateEventTable(void);
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID);
-int32_t QuSelectDueEvent(int16_t *slot, uint32_t *eventID, char *fileName, char *scriptName,
-                         int32_t capacity, int32_t *flags);
+// For the selection: 0 for an event not tried, kStartNever for one that must
+// not be chosen, else its turn among those whose start failed (lower first).
+typedef int32_t (*QuStartTurnProc)(uint32_t eventID);
+enum { kStartNever = -1 };
+// The event to fire: its ID and the first two fields of its text.
+int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileName, char *scriptName,
+                         int32_t capacity);
 int32_t QuMarkEventTriggered(uint32_t eventID);
+// Brings the pending count and the earliest due time up to date after a
+// removal, which leaves them as they were.
+int32_t QuRecountEvents(void);
 int32_t QuDeleteEventByID(uint32_t eventID);
 int32_t QuDeleteTriggeredEvents(void);
 int32_t QuDeleteAllEvents(void);
-// Compaction step: the last live record moves into the hole. The caller
-// holds the table locked and decrements EventCount afterwards.
-void QuRemoveEventAt(char *table, int32_t hole);
 void QuDisposeEventTable(void);
 // Releases every event's text and empties the table, which is locked.
 void QuReleaseEventTexts(char *table);
+// The firing step's record of the event it starts; 0 for none.
+void QuSetLastTriggered(uint32_t eventID);
+// The event file now holds the table as it is.
+void QuNoteEventsSaved(void);
+// Loading the event file into the locked table: begin; for each record
+// read into slot EventTable.count, admit it (its state and the counters;
+// its ID is never given again, even when the entry turns out damaged) and,
+// once its text is in place, count it; end in every case.
+void QuBeginLoad(void);
+void QuAdmitLoadedRecord(char *record, uint32_t now);
+void QuCountLoadedRecord(void);
+void QuEndLoad(void);
+// What a fresh load of the module holds: no table, the first ID next.
+void QuResetEventTable(void);
 
 // ---- records, for the subsystems that read them (event_table.cpp) ----
 char *QuEventRecord(char *table, int32_t slot);
@@ -71,9 +92,8 @@ void QuPutLE32(char *bytes, uint32_t value);
 HostHandle QuRecordText(const char *record);
 void QuSetRecordText(char *record, HostHandle text);
 
-// ---- what the selection remembers of the firing step's tries (start_outcomes.cpp) ----
-enum { kStartNever = -1 };
-// Empties both lists; at start-up, when the table is created.
+// ---- what the firing step remembers of its tries (start_outcomes.cpp) ----
+// Empties both lists; at start-up.
 void QuForgetStartOutcomes(void);
 // Marks a started event triggered; when the mark cannot be recorded the
 // event is kept, is never chosen again, and -108 is returned.
@@ -85,8 +105,7 @@ bool QuStartsAwaitingMark(void);
 // other due event is waiting, and before one that failed after it.
 void QuNoteFailedStart(uint32_t eventID);
 void QuForgetFailedStart(uint32_t eventID);
-// For the selection: 0 for an event not tried, kStartNever for a started
-// one awaiting its mark, else the failed one's turn (lower goes first).
+// The selection's turn of an event (QuStartTurnProc).
 int32_t QuStartDeferral(uint32_t eventID);
 
 // ---- the scheduler's external functions ----
@@ -98,8 +117,11 @@ void ROUS_Sleep(HostHandle parameter, HostHandle result);        // sleep.cpp
 // ---- local triggers (delete_control.cpp) ----
 enum { kLockTextSize = 68 };
 // Empty while local triggers are enabled; otherwise the text that enables
-// them again. Not saved: a restarted host fires again.
-extern char LocalTriggerLock[kLockTextSize];
+// them again. Not saved: a restarted host fires again. Written only by
+// "Rous-Control".
+extern const char (&LocalTriggerLock)[kLockTextSize];
+// Enabled, as at load.
+void QuResetLocalTriggers(void);
 // True while "Rous-Control" holds a lock text: nothing fires, nothing is
 // scheduled.
 bool QuLocalTriggersDisabled(void);

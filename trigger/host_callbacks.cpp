@@ -26,7 +26,7 @@ int32_t QuTriggerByHostCallbacks(const char *fileName, const char *scriptName)
 {
     if (fileName[0] == 0 || scriptName[0] == 0)
         return kErrBadParameter;
-    HostCallRecord *record = CurrentCallRecord;
+    HostCallRecord *record = Host.record;
     unsigned char countedFile[kCountedSize];
     unsigned char countedScript[kCountedSize];
     QuToCountedString(fileName, countedFile);

@@ -14,8 +14,11 @@ enum {
     kNameSize = 1000
 };
 
-int16_t TriggerDepth;
-uint32_t TriggerRequestTicks;
+uint32_t NextPollTicks;
+// Direct script starts in progress.
+static int16_t TriggerDepth;
+// Ticks when scheduling left a due event to the next poll.
+static uint32_t TriggerRequestTicks;
 // While the pause after an automation start runs, nothing polls early.
 static bool PollPaused;
 
@@ -28,8 +31,7 @@ static bool QuPollDue(uint32_t now)
     return now > NextPollTicks || NextPollTicks - now > kAutomationPauseTicks;
 }
 
-// The next poll `ticks` from now; a negative count makes it overdue.
-static void QuRequestPoll(int32_t ticks)
+void QuRequestPoll(int32_t ticks)
 {
     NextPollTicks = QuGetTicks() + (uint32_t)ticks;
     PollPaused = ticks > kPollIntervalTicks;
@@ -39,6 +41,14 @@ void QuResetIdle(void)
 {
     NextPollTicks = 0;
     PollPaused = false;
+}
+
+void QuResetTriggerState(void)
+{
+    NextPollTicks = 0;
+    PollPaused = false;
+    TriggerDepth = 0;
+    TriggerRequestTicks = 0;
 }
 
 void QuLeaveDueEventToPoll(void)
@@ -59,11 +69,11 @@ static void QuPoll(void)
         QuRequestPoll(1);
     if (listener == kListenerAccepted)
         return;
-    if (ActiveEventCount <= 0 || EventTableHandle == NULL)
+    if (EventTable.active <= 0 || EventTable.handle == NULL)
         return;
-    if (QuNow1904(NULL) < EarliestDueTime)
+    if (QuNow1904(NULL) < EventTable.earliestDue)
         return;
-    Rous_TriggerNextEvent();
+    QuTriggerNextEvent();
 }
 
 // A datagram that arrives between polls is taken at the next idle call
@@ -83,48 +93,46 @@ void QuDoIdle(void)
     // What changed, this poll's firing included, goes to the file now; never
     // from an idle call the host makes while one of ours (a function, a
     // script start) is still running.
-    if (HostCallDepth == 1)
+    if (Host.depth == 1)
         QuSaveChangedEvents();
 }
 
-int32_t Rous_TriggerNextEvent(void)
+int32_t QuTriggerNextEvent(void)
 {
     char fileName[kNameSize];
     char scriptName[kNameSize];
-    int16_t slot;
     uint32_t eventID;
-    int32_t flags;
     // A script already started is recorded before anything else may start,
     // and then ends this poll: the caller saw the earliest due time from
     // before the record, when that event still counted.
     if (QuStartsAwaitingMark())
         return QuMarkStartedEvents() == 0 ? (int32_t)kErrNotFound : (int32_t)kErrMemory;
-    int32_t result = QuSelectDueEvent(&slot, &eventID, fileName, scriptName, kNameSize, &flags);
+    int32_t result = QuSelectDueEvent(QuStartDeferral, &eventID, fileName, scriptName, kNameSize);
     if (result != 0)
         return result;
-    bool callbackHost = HostVersion >= 50;
+    bool callbackHost = Host.version >= 50;
     bool direct = UseAlternateTriggerMethod != 0 || callbackHost;
     if (!direct) {
         result = QuTriggerByAutomation(fileName, scriptName);
     } else {
-        uint32_t keptID = LastTriggeredEventID;
+        uint32_t keptID = EventTable.lastTriggeredID;
         if (++TriggerDepth > kMaxDirectStarts) {
             result = kErrTooDeep;
         } else {
             // Functions the host calls while the script starts see this event.
-            LastTriggeredEventID = eventID;
-            SpeedTestElapsedTicks = QuGetTicks() - TriggerRequestTicks;
+            QuSetLastTriggered(eventID);
+            QuNoteSpeedTest(QuGetTicks() - TriggerRequestTicks);
             if (callbackHost)
-                result = QuTriggerByStartScript(CurrentCallRecord, fileName, scriptName);
+                result = QuTriggerByStartScript(Host.record, fileName, scriptName);
             else
                 result = QuTriggerByHostCallbacks(fileName, scriptName);
             if (result != 0)
-                LastTriggeredEventID = keptID;
+                QuSetLastTriggered(keptID);
         }
         TriggerDepth--;
     }
     if (result == 0) {
-        LastTriggeredEventID = eventID;
+        QuSetLastTriggered(eventID);
         QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
         QuForgetFailedStart(eventID);
@@ -132,7 +140,7 @@ int32_t Rous_TriggerNextEvent(void)
         // the others.
         if (QuDeleteEventByID(eventID) != 0)
             QuNoteFailedStart(eventID);
-        QuMarkEventTriggered(kNoEventID);
+        QuRecountEvents();
     } else {
         QuNoteFailedStart(eventID);
         return result;

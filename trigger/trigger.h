@@ -10,25 +10,32 @@
 extern uint32_t NextPollTicks;
 // At start-up: the first idle call polls.
 void QuResetIdle(void);
+// The next poll `ticks` from now; a negative count makes it overdue.
+void QuRequestPoll(int32_t ticks);
 // Scheduling leaves an event that is due already to the next idle call,
 // which measures the delay for the speed test.
 void QuLeaveDueEventToPoll(void);
-extern int32_t UseAlternateTriggerMethod;
-// Ticks from the request of the latest direct start to its beginning.
-extern uint32_t SpeedTestElapsedTicks;
+// What a fresh load of the module holds: no start in progress, no poll
+// planned.
+void QuResetTriggerState(void);
+
+// ---- the trigger-method switch and the speed test (trigger_options.cpp) ----
+// Set at start-up to (Host.version < 50) and by "Rous-Version"'s options.
+extern const int32_t &UseAlternateTriggerMethod;
+void QuSetTriggerMethod(bool alternate);
+// Ticks from the request of the latest direct start to its beginning, as
+// the firing step measured them.
+void QuNoteSpeedTest(uint32_t elapsed);
+// No speed measured, as at load.
+void QuResetSpeedTest(void);
 // 0 when the host's main window class ends in "APP", else 1.
 int32_t QuDetectHostWindow(void);
 // The idle step: at most one poll every 40 ticks.
 void QuDoIdle(void);
 
-// Ticks when scheduling left a due event to the next poll.
-extern uint32_t TriggerRequestTicks;
-// Direct script starts in progress.
-extern int16_t TriggerDepth;
-
 // Fires the earliest due event by the start method the host calls for;
 // 0 when a script was started.
-int32_t Rous_TriggerNextEvent(void);
+int32_t QuTriggerNextEvent(void);
 
 // Handles the trigger-method options of `text`; true when one was
 // recognised and the result written.

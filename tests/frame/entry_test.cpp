@@ -19,10 +19,10 @@ TEST_F(EntryTest, StartupAcceptsOnlyVersions4To255)
         int32_t answer;
     } cases[] = {{3, -1}, {4, 4}, {50, 4}, {255, 4}, {256, -1}, {-1, -1}, {-32768, -1}, {0, -1}};
     for (const auto &c : cases) {
-        HostVersion = 0;
+        QuSetHostVersion(0);
         EXPECT_EQ(HsStartup(c.version), c.answer) << "version " << c.version;
         // A refused start-up sets up nothing, not even the version.
-        EXPECT_EQ(HostVersion, c.answer == 4 ? c.version : 0) << "version " << c.version;
+        EXPECT_EQ(Host.version, c.answer == 4 ? c.version : 0) << "version " << c.version;
         HsShutdown();
     }
 }
@@ -47,7 +47,7 @@ TEST_F(EntryTest, UnknownCallKindsAndIndexesChangeNothing)
         EXPECT_FALSE(result.touched) << "index " << index;
         EXPECT_EQ(result.text, "untouched") << "index " << index;
     }
-    EXPECT_EQ(HostVersion, 50);
+    EXPECT_EQ(Host.version, 50);
     EXPECT_EQ(HsLiveHandles(), live);
 }
 

@@ -37,7 +37,7 @@ TEST_F(FaultSweepTest, FrameOperations)
     HostHandle dest = HsNewHostHandle("0123456789");
     Sweep("result text", [&] { Inside([&] { QuSetResultText("some result", dest); }); });
     Sweep("error result", [&] { Inside([&] { QuSetErrorResult("$$", -4228, dest); }); });
-    Sweep("handle bytes", [&] { Inside([&] { QuSetHandleBytes("bytes", 5, dest); }); });
+    Sweep("handle bytes", [&] { Inside([&] { QuStoreHandleBytes("bytes", 5, dest); }); });
     Sweep("copy range", [&] { Inside([&] { QuCopyHandleRange(source, 6, 4, dest, 2, 8); }); });
     Sweep("tokens", [&] {
         Inside([&] {
@@ -45,12 +45,6 @@ TEST_F(FaultSweepTest, FrameOperations)
             int32_t position = 0;
             for (int i = 0; i < 5 && position != -1; i++)
                 QuReadNextToken(source, token, sizeof token, &position);
-        });
-    });
-    Sweep("get bytes", [&] {
-        Inside([&] {
-            char buffer[32];
-            QuGetHandleBytes(source, buffer);
         });
     });
     Sweep("new handle", [&] {

@@ -110,9 +110,9 @@ TEST_F(HandlesTest, ResultWriters)
         {[](HostHandle h) { QuSetResultUnsigned(0, h); }, "0"},
         {[](HostHandle h) { QuSetResultNumber(static_cast<int32_t>(0xFFFFFFFFu), h); }, "-1"},
         {[](HostHandle h) { QuSetResultNumber(2147483647, h); }, "2147483647"},
-        {[](HostHandle h) { QuSetHandleBytes("abc", 3, h); }, "abc"},
-        {[](HostHandle h) { QuSetHandleBytes("abc", 0, h); }, "old"},
-        {[](HostHandle h) { QuSetHandleBytes("a\0b", 3, h); }, std::string("a\0b", 3)},
+        {[](HostHandle h) { QuStoreHandleBytes("abc", 3, h); }, "abc"},
+        {[](HostHandle h) { QuStoreHandleBytes("abc", 0, h); }, "old"},
+        {[](HostHandle h) { QuStoreHandleBytes("a\0b", 3, h); }, std::string("a\0b", 3)},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++)
         EXPECT_EQ(Written(cases[i].write), cases[i].expected) << "case " << i;
@@ -147,15 +147,6 @@ TEST_F(HandlesTest, CopyRangeWithinOneHandleOverlaps)
 {
     std::string got = Written([](HostHandle h) { QuCopyHandleRange(h, 0, 4, h, 2, 6); }, "abcdef");
     EXPECT_EQ(got, "ababcd");
-}
-
-TEST_F(HandlesTest, GetHandleBytesCopiesTheWholeContent)
-{
-    HostHandle handle = HsNewHostHandle("xyz");
-    char buffer[8] = "-------";
-    Inside([&] { QuGetHandleBytes(handle, buffer); });
-    HsDisposeHostHandle(handle);
-    EXPECT_EQ(std::string(buffer), "xyz----");
 }
 
 } // namespace

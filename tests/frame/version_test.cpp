@@ -7,6 +7,21 @@ namespace {
 
 class VersionTest : public PluginTest {};
 
+// Makes the speed test read 78 ticks: a direct start 1.3 s after scheduling
+// left its event to the idle poll.
+void MeasureSpeed()
+{
+    const int64_t now1970 = 1796083200 + 12 * 3600;
+    HsSetClockSeconds(now1970);
+    HsOpenFile("Orders", {"Print"});
+    HsCallFunction(0, "-usealternatetriggermethod");
+    HsCallFunction(5, "-addSingleEvent|" + std::to_string(now1970 / 86400 + 719163) + "|" +
+                          std::to_string(now1970 % 86400) + "|Orders|Print");
+    HsAdvanceMilliseconds(1300);
+    HsIdle(0);
+    ASSERT_EQ(HsTakeStarts().size(), 1u);
+}
+
 TEST_F(VersionTest, AnswersByTheFirstMatchingOption)
 {
     const struct {
@@ -21,15 +36,15 @@ TEST_F(VersionTest, AnswersByTheFirstMatchingOption)
         {"-usealternatetriggermethod", "0", 1},
         {"-usealternatetriggermethod -alternatetriggermethodoff", "0", 1},
         {"-alternatetriggermethodoff", "0", 0},
-        {"-usealternatetriggermethod -returnSpeedTest_ElapsedTicks", "77", 1},
-        {"-RETURNSPEEDTEST_ELAPSEDTICKS", "77", 0},
+        {"-usealternatetriggermethod -returnSpeedTest_ElapsedTicks", "78", 1},
+        {"-RETURNSPEEDTEST_ELAPSEDTICKS", "78", 0},
         {"-unknown", "Rouser Plug-In 1.5.1", 0},
         {"x|-getversionnumber", "Rouser Plug-In 1.5.1", 0}, // only the first token counts
         {"|-usealternatetriggermethod", "Rouser Plug-In 1.5.1", 0},
     };
+    MeasureSpeed();
     for (const auto &c : cases) {
-        UseAlternateTriggerMethod = 0;
-        SpeedTestElapsedTicks = 77;
+        QuSetTriggerMethod(false);
         HsCallResult result = HsCallFunction(0, c.parameter, "junk");
         EXPECT_EQ(result.text, c.answer) << c.parameter;
         EXPECT_EQ(UseAlternateTriggerMethod, c.switchAfter) << c.parameter;

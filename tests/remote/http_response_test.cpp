@@ -12,7 +12,7 @@ namespace {
 
 struct Decoded {
     int32_t status = 0;
-    int32_t state = kHttpAwaitHeader;
+    QuHttpState state = kHttpAwaitHeader;
     std::string data;
 };
 
@@ -22,7 +22,9 @@ struct Decoded {
 Decoded Feed(const std::string &input, const std::vector<size_t> &cuts, int32_t capacity = kResponseCapacity)
 {
     std::vector<char> buffer(capacity);
-    int32_t length = 0, headerEnd = 0, chunkPos = 0, chunked = 0;
+    int32_t length = 0;
+    QuHttpDecoder decoder;
+    QuStartHttpDecoder(&decoder);
     Decoded out;
     size_t from = 0;
     for (size_t i = 0; i <= cuts.size() && out.status == 0 && out.state != kHttpComplete; i++) {
@@ -32,16 +34,19 @@ Decoded Feed(const std::string &input, const std::vector<size_t> &cuts, int32_t 
         std::copy(input.begin() + from, input.begin() + from + n, buffer.begin() + length);
         length += static_cast<int32_t>(n);
         from = to;
-        out.status = QuDecodeHTTPResponse(buffer.data(), &length, &headerEnd, &chunkPos, &chunked, &out.state);
+        out.status = QuDecodeHTTPResponse(&decoder, buffer.data(), &length);
+        out.state = decoder.state;
         EXPECT_GE(length, 0);
         EXPECT_LE(length, capacity);
         if (out.state != kHttpAwaitHeader) {
-            EXPECT_LE(headerEnd, chunkPos);
-            EXPECT_LE(chunkPos, length);
+            EXPECT_LE(decoder.headerEnd, decoder.chunkPos);
+            EXPECT_LE(decoder.chunkPos, length);
         }
     }
-    if (out.status == 0 && chunked)
-        out.status = QuDecodeHTTPResponse(buffer.data(), &length, &headerEnd, &chunkPos, &chunked, &out.state);
+    if (out.status == 0 && decoder.chunked) {
+        out.status = QuDecodeHTTPResponse(&decoder, buffer.data(), &length);
+        out.state = decoder.state;
+    }
     out.data.assign(buffer.data(), static_cast<size_t>(length));
     return out;
 }
@@ -60,21 +65,21 @@ struct DecodeCase {
     const char *name;
     std::string input;
     int32_t status;
-    int32_t state;
+    QuHttpState state;
     std::string result;
 };
 
 const std::string kChunkedHeader = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nServer: t\r\n\r\n";
 const std::string kAlphabet = "abcdefghijklmnopqrstuvwxyz";
+// A result that is the input itself: nothing to decode, or waiting.
+const std::string kAsItCame = "=";
 
 std::vector<DecodeCase> DecodeCases()
 {
     std::string lastField = "HTTP/1.1 200 OK\r\nServer: t\r\ntRANSFER-eNCODING: CHUNKED\r\n\r\n";
     return {
-        {"plain body stays as it came", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", 0, kHttpPlainBody,
-         "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"},
-        {"header not complete", "HTTP/1.0 200 OK\r\nServer: t\r\n", 0, kHttpAwaitHeader,
-         "HTTP/1.0 200 OK\r\nServer: t\r\n"},
+        {"plain body", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", 0, kHttpPlainBody, kAsItCame},
+        {"header not complete", "HTTP/1.0 200 OK\r\nServer: t\r\n", 0, kHttpAwaitHeader, kAsItCame},
         {"two chunks of 5 and 3", kChunkedHeader + "5\r\nhello\r\n3\r\nabc\r\n0\r\n\r\n", 0, kHttpComplete,
          kChunkedHeader + "helloabc"},
         {"size line 1A with an extension", kChunkedHeader + "1A;name=value\r\n" + kAlphabet + "\r\n0\r\n\r\n", 0,
@@ -86,11 +91,11 @@ std::vector<DecodeCase> DecodeCases()
         {"field in other case and last", lastField + "4\r\nwxyz\r\n0\r\n\r\n", 0, kHttpComplete,
          lastField + "wxyz"},
         {"Transfer in another field", "HTTP/1.1 200 OK\r\nX-Transfer: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", 0,
-         kHttpPlainBody, "HTTP/1.1 200 OK\r\nX-Transfer: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
+         kHttpPlainBody, kAsItCame},
         {"chunked field only in the body", "HTTP/1.1 200 OK\r\n\r\nTransfer-Encoding: chunked\r\n\r\n", 0,
-         kHttpPlainBody, "HTTP/1.1 200 OK\r\n\r\nTransfer-Encoding: chunked\r\n\r\n"},
+         kHttpPlainBody, kAsItCame},
         {"other coding", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n1\r\na\r\n", 0,
-         kHttpPlainBody, "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n1\r\na\r\n"},
+         kHttpPlainBody, kAsItCame},
         {"empty chunked body", kChunkedHeader + "0\r\n\r\n", 0, kHttpComplete, kChunkedHeader},
         {"body ends before the last chunk", kChunkedHeader + "5\r\nhello\r\n3\r\nab", 0, kHttpChunkSize,
          kChunkedHeader + "hello3\r\nab"},
@@ -101,14 +106,11 @@ std::vector<DecodeCase> DecodeCases()
         {"size line of 1999 bytes", kChunkedHeader + "1;" + std::string(1997, 'x') + "\r\na\r\n0\r\n\r\n", 0,
          kHttpComplete, kChunkedHeader + "a"},
         // Sizes whose whole chunk would wrap a 32-bit total into a few bytes.
-        {"size near 2^32 waits", kChunkedHeader + "FFFFFFFC\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize,
-         kChunkedHeader + "FFFFFFFC\r\nabcd\r\n0\r\n\r\n"},
-        {"size of all ones waits", kChunkedHeader + "ffffffff\r\nabcdefgh\r\n", 0, kHttpChunkSize,
-         kChunkedHeader + "ffffffff\r\nabcdefgh\r\n"},
+        {"size near 2^32 waits", kChunkedHeader + "FFFFFFFC\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize, kAsItCame},
+        {"size of all ones waits", kChunkedHeader + "ffffffff\r\nabcdefgh\r\n", 0, kHttpChunkSize, kAsItCame},
         {"size beyond 32 bits waits", kChunkedHeader + "100000004\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize,
-         kChunkedHeader + "100000004\r\nabcd\r\n0\r\n\r\n"},
-        {"negative size waits", kChunkedHeader + "-4\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize,
-         kChunkedHeader + "-4\r\nabcd\r\n0\r\n\r\n"},
+         kAsItCame},
+        {"negative size waits", kChunkedHeader + "-4\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize, kAsItCame},
     };
 }
 
@@ -116,8 +118,10 @@ std::vector<DecodeCase> DecodeCases()
 // two reads, and into three for the short ones, ends the same way.
 TEST(HttpDecoder, EverySplitGivesTheSameResult)
 {
-    for (const DecodeCase &c : DecodeCases()) {
+    for (DecodeCase c : DecodeCases()) {
         SCOPED_TRACE(c.name);
+        if (c.result == kAsItCame)
+            c.result = c.input;
         Decoded whole = Feed(c.input, {});
         EXPECT_EQ(whole.status, c.status);
         EXPECT_EQ(whole.state, c.state);

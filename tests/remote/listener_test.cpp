@@ -241,7 +241,7 @@ TEST_F(ListenerTest, FullTableLosesTheDatagramSilently)
         AddEvent(kDue1, 0, "F|S");
     Deliver(Datagram("SCTR", "", "F|S|lost|"));
     IdleAfter(1000);
-    EXPECT_EQ(EventCount, kMaxEvents);
+    EXPECT_EQ(EventTable.count, kMaxEvents);
     EXPECT_EQ(TicksToNextPoll(), 1);
     ExpectCountersMatchRecords("full table", true);
 }

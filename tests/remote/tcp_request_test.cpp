@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         PluginTest::SetUp();
-        ShowDebugMessages = 0;
+        QuShowDebugMessages(false);
         // The servers answer in real time, so the deadlines run on the real clock.
         QuOverrideMilliseconds(nullptr);
     }

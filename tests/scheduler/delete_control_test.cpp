@@ -34,11 +34,11 @@ TEST_F(DeleteControlTest, DeletionsAndTheCountersAfterThem)
     for (const auto &c : cases) {
         AddStandardEvents();
         if (!c.fired)
-            LastTriggeredEventID = 0;
+            Inside([] { QuSetLastTriggered(0); });
         EXPECT_EQ(Call(kDeleteEvent, c.parameter), c.answer) << c.parameter;
         EXPECT_EQ(EventIDs(), c.left) << c.parameter;
-        EXPECT_EQ(ActiveEventCount, c.active) << c.parameter;
-        EXPECT_EQ(EarliestDueTime, c.earliest) << c.parameter;
+        EXPECT_EQ(EventTable.active, c.active) << c.parameter;
+        EXPECT_EQ(EventTable.earliestDue, c.earliest) << c.parameter;
         ExpectCountersMatchRecords(c.parameter, true);
     }
     EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "0");

@@ -13,7 +13,7 @@ protected:
             name,
             [] {
                 AddStandardEvents();
-                LocalTriggerLock[0] = 0;
+                QuResetLocalTriggers();
             },
             operation);
     }
@@ -30,11 +30,9 @@ TEST_F(EventFaultSweepTest, TableOperations)
         {"insert silent", [] { uint32_t id; QuInsertEvent(kDue1 - 5, kFlagSilent, "f|s", 3, &id); }},
         {"insert without text", [] { uint32_t id; QuInsertEvent(kDue1, 0, "", 0, &id); }},
         {"select", [] {
-             int16_t slot;
              uint32_t id;
-             int32_t flags;
              char file[4], script[4];
-             QuSelectDueEvent(&slot, &id, file, script, sizeof file, &flags);
+             QuSelectDueEvent(QuStartDeferral, &id, file, script, sizeof file);
          }},
         {"mark", [] { QuMarkEventTriggered(4242); }},
         {"delete by ID", [] { QuDeleteEventByID(4242); }},
@@ -78,8 +76,8 @@ TEST_F(EventFaultSweepTest, FailedInsertionLeavesTableAsItWas)
         EXPECT_EQ(AddEvent(kDue1 - 100, 0, "f|s"), kErrMemory) << "failing callback " << n;
         HsFailNthFallible(0);
         EXPECT_EQ(EventIDs(), before) << "failing callback " << n;
-        EXPECT_EQ(ActiveEventCount, 2) << "failing callback " << n;
-        EXPECT_EQ(EarliestDueTime, kDue1) << "failing callback " << n;
+        EXPECT_EQ(EventTable.active, 2) << "failing callback " << n;
+        EXPECT_EQ(EventTable.earliestDue, kDue1) << "failing callback " << n;
         ExpectCountersMatchRecords("failing callback " + std::to_string(n), true);
     }
     EXPECT_EQ(AddEvent(kDue1 - 100, 0, "f|s"), 0);

@@ -88,14 +88,14 @@ TEST_F(EventInfoTest, WithoutTable)
     HsFailNthFallible(1); // the table's allocation
     ASSERT_EQ(HsStartup(50), 4);
     HsFailNthFallible(0);
-    ASSERT_EQ(EventTableHandle, nullptr);
+    ASSERT_EQ(EventTable.handle, nullptr);
     EXPECT_NE(AddEvent(kDue1, 0, "f|s"), 0);
     EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "$$-108");
     EXPECT_EQ(Call(kGetEventInfo, ""), "$$-50");
     EXPECT_EQ(Call(kDeleteEvent, "-deleteAllEvents"), "$$-108");
     EXPECT_EQ(Call(kDeleteEvent, ""), "$$-50");
     EXPECT_EQ(Call(kControl, "-GetLocalTriggerStatus"), "1");
-    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(EventTable.count, 0);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // conversions of FileMaker dates and times.
 #include "events.h"
 
+#include <algorithm>
+
 namespace {
 
 class EventTableTest : public EventTest {
@@ -9,13 +11,14 @@ protected:
     // What QuSelectDueEvent chooses: "slot ID file", or its status.
     std::string SelectDue()
     {
-        int16_t slot = -1;
         uint32_t id = 0;
-        int32_t flags = 0, status = 0;
+        int32_t status = 0;
         char file[8], script[8];
-        Inside([&] { status = QuSelectDueEvent(&slot, &id, file, script, sizeof file, &flags); });
+        Inside([&] { status = QuSelectDueEvent(QuStartDeferral, &id, file, script, sizeof file); });
         if (status != 0)
             return std::to_string(status);
+        std::vector<uint32_t> ids = EventIDs();
+        size_t slot = std::find(ids.begin(), ids.end(), id) - ids.begin();
         return std::to_string(slot) + " " + std::to_string(id) + " " + file;
     }
 };
@@ -54,7 +57,7 @@ TEST_F(EventTableTest, ThousandEventsAndNoIDForTheRefusedOne)
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(id, 4242u + kMaxEvents - 1);
     EXPECT_EQ(AddEvent(kDue1, 0, "f|s"), kErrTableFull);
-    EXPECT_EQ(NextEventID, 4242u + kMaxEvents);
+    EXPECT_EQ(EventTable.nextID, 4242u + kMaxEvents);
     EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "1000");
     ExpectCountersMatchRecords("full table", true);
 }
@@ -81,18 +84,18 @@ TEST_F(EventTableTest, RemovalKeepsEarliestDueTimeUntilTableEmpties)
     AddEvent(kDue1 + 200, 0, "f|s");
     FireEvent(4244);
     Inside([] { QuDeleteEventByID(4242); });
-    EXPECT_EQ(EarliestDueTime, kDue1);
-    EXPECT_EQ(ActiveEventCount, 1);
+    EXPECT_EQ(EventTable.earliestDue, kDue1);
+    EXPECT_EQ(EventTable.active, 1);
     SetNow1904(kDue1 + 99);
     EXPECT_EQ(SelectDue(), "-1");
     SetNow1904(kDue1 + 100);
     EXPECT_EQ(SelectDue(), "1 4243 f");
     Inside([] { QuDeleteEventByID(4243); });
-    EXPECT_EQ(EarliestDueTime, kDue1);
+    EXPECT_EQ(EventTable.earliestDue, kDue1);
     Inside([] { QuDeleteEventByID(4244); }); // the only record, triggered
-    EXPECT_EQ(EventCount, 0);
-    EXPECT_EQ(ActiveEventCount, 0);
-    EXPECT_EQ(EarliestDueTime, kNoDueTime);
+    EXPECT_EQ(EventTable.count, 0);
+    EXPECT_EQ(EventTable.active, 0);
+    EXPECT_EQ(EventTable.earliestDue, kNoDueTime);
 }
 
 } // namespace

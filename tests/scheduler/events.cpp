@@ -5,8 +5,6 @@
 void EventTest::SetUp()
 {
     PluginTest::SetUp();
-    LocalTriggerLock[0] = 0;
-    NextEventID = kFirstEventID; // as on a fresh load
     SetNow1904(kDue1 - 86400);
 }
 
@@ -27,24 +25,29 @@ int32_t AddEvent(uint32_t due, int32_t flags, const std::string &text, uint32_t 
 
 void FireEvent(uint32_t id)
 {
-    Inside([&] { QuMarkEventTriggered(id); });
-    LastTriggeredEventID = id;
+    Inside([&] {
+        QuMarkEventTriggered(id);
+        QuSetLastTriggered(id);
+    });
 }
 
 void SetEventState(uint32_t id, int32_t state)
 {
-    char *table = *EventTableHandle;
-    for (int32_t i = 0; i < EventCount; i++)
+    char *table = *EventTable.handle;
+    for (int32_t i = 0; i < EventTable.count; i++)
         if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == id)
             QuPutLE32(QuEventRecord(table, i) + kRecordState, static_cast<uint32_t>(state));
-    Inside([] { QuMarkEventTriggered(kNoEventID); });
+    Inside([] { QuRecountEvents(); });
 }
 
 void AddStandardEvents(void)
 {
-    Inside([] { QuDeleteAllEvents(); });
-    NextEventID = kFirstEventID;
-    LastTriggeredEventID = 0;
+    // A new table, numbered from the first ID again.
+    Inside([] {
+        QuDisposeEventTable();
+        QuResetEventTable();
+        QuCreateEventTable();
+    });
     AddEvent(kDue1, 0, "file|script|myID|free|text");
     AddEvent(kDue1 + 3600, 1, "f|s");
     AddEvent(kDue1 + 60, 2, "f|s|fid|");
@@ -57,10 +60,10 @@ void AddStandardEvents(void)
 std::vector<EventView> Events(void)
 {
     std::vector<EventView> events;
-    if (EventTableHandle == nullptr)
+    if (EventTable.handle == nullptr)
         return events;
-    char *table = *EventTableHandle;
-    for (int32_t i = 0; i < EventCount; i++) {
+    char *table = *EventTable.handle;
+    for (int32_t i = 0; i < EventTable.count; i++) {
         const char *record = QuEventRecord(table, i);
         HostHandle text = QuRecordText(record);
         events.push_back({QuGetLE32(record + kRecordID), static_cast<int32_t>(QuGetLE32(record + kRecordState)), QuGetLE32(record + kRecordDue),
@@ -95,12 +98,12 @@ void ExpectCountersMatchRecords(const std::string &where, bool exactEarliest)
             earliest = std::min(earliest, e.due);
         }
     }
-    EXPECT_EQ(ActiveEventCount, active) << where;
+    EXPECT_EQ(EventTable.active, active) << where;
     if (exactEarliest)
-        EXPECT_EQ(EarliestDueTime, earliest) << where;
+        EXPECT_EQ(EventTable.earliestDue, earliest) << where;
     else
-        EXPECT_LE(EarliestDueTime, earliest) << where;
-    EXPECT_EQ(HsLiveHandles(), static_cast<int64_t>(events.size()) + (EventTableHandle != nullptr)) << where;
+        EXPECT_LE(EventTable.earliestDue, earliest) << where;
+    EXPECT_EQ(HsLiveHandles(), static_cast<int64_t>(events.size()) + (EventTable.handle != nullptr)) << where;
 }
 
 void SweepTableFaults(const std::string &name, const std::function<void()> &prepare,

@@ -41,7 +41,7 @@ void AddStandardEvents(void);
 std::vector<EventView> Events(void);
 std::vector<uint32_t> EventIDs(void);
 std::string Call(uint32_t index, const std::string &parameter);
-// Counters against a recount of the records; EarliestDueTime is exact only
+// Counters against a recount of the records; EventTable.earliestDue is exact only
 // after marking, else a lower bound. Also no record without its text and no
 // text handle more or less than the records hold.
 void ExpectCountersMatchRecords(const std::string &where, bool exactEarliest);

@@ -60,8 +60,12 @@ std::string FileOf(const std::vector<Entry> &entries)
 
 // The event file's calls as the plug-in makes them: counted, and the n-th
 // of one kind failed with a system error.
+enum FileOperation {
+    kFileOpCreate, kFileOpOpen, kFileOpRead, kFileOpWrite, kFileOpFlush, kFileOpSetEnd,
+    kFileOpSize, kFileOpClose, kFileOpReplace, kFileOpDelete, kFileOpMove, kFileOps
+};
 struct FileCalls {
-    int64_t counts[kFileOpMove + 1] = {};
+    int64_t counts[kFileOps] = {};
     int32_t failOp = -1;
     int64_t failNth = 0;  // 0: none; from this call of failOp on while persistent
     bool persistent = false;
@@ -69,13 +73,37 @@ struct FileCalls {
 };
 FileCalls Calls;
 
-int32_t CountFileCall(int32_t op, const char *)
+// 0, or the error the call of `op` fails with.
+int32_t CountFileCall(int32_t op)
 {
     int64_t n = ++Calls.counts[op];
     if (op == Calls.failOp && Calls.failNth > 0 && (n == Calls.failNth || (Calls.persistent && n > Calls.failNth)))
         return Calls.error;
     return 0;
 }
+
+// Each call counted, failed when its turn comes, else the system's.
+template <int Op, auto Call, typename... Args> int32_t Counted(Args... args)
+{
+    int32_t error = CountFileCall(Op);
+    if (error != 0 && Op == kFileOpClose)
+        (kSystemFileCalls.*Call)(args...); // a close still closes
+    return error != 0 ? error : (kSystemFileCalls.*Call)(args...);
+}
+
+const QuFileCalls kCountedCalls = {
+    Counted<kFileOpCreate, &QuFileCalls::createNewFile, const char *, QuOsFile *>,
+    Counted<kFileOpOpen, &QuFileCalls::openFile, const char *, bool, QuOsFile *>,
+    Counted<kFileOpRead, &QuFileCalls::readFile, QuOsFile, void *, uint32_t, uint32_t *>,
+    Counted<kFileOpWrite, &QuFileCalls::writeFile, QuOsFile, const void *, uint32_t, uint32_t *>,
+    Counted<kFileOpFlush, &QuFileCalls::flushFile, QuOsFile>,
+    Counted<kFileOpSetEnd, &QuFileCalls::setEndOfFile, QuOsFile>,
+    Counted<kFileOpSize, &QuFileCalls::getFileSize, QuOsFile, uint32_t *>,
+    Counted<kFileOpClose, &QuFileCalls::closeFile, QuOsFile>,
+    Counted<kFileOpReplace, &QuFileCalls::replaceFile, const char *, const char *>,
+    Counted<kFileOpDelete, &QuFileCalls::deleteFile, const char *>,
+    Counted<kFileOpMove, &QuFileCalls::moveFile, const char *, const char *>,
+};
 
 // "-addSingleEvent" for 7 December 2026 at `second`, six days after the
 // simulated clock's day, with the caller's own ID and text.
@@ -96,11 +124,11 @@ protected:
         HsSetClockSeconds(kNow1970);
         HsSetStrict(true);
         Calls = FileCalls();
-        QuOverrideFileFault(CountFileCall);
+        QuUseFileCalls(&kCountedCalls);
     }
     void TearDown() override
     {
-        QuOverrideFileFault(nullptr);
+        QuUseFileCalls(nullptr);
         PluginTest::TearDown();
     }
     // Lets the clock pass the next poll, and idles once.
@@ -141,37 +169,51 @@ protected:
     }
 };
 
-TEST_F(PersistenceTest, LayoutIsByteExact)
+// What shutdown writes, byte for byte, after loading a file and a change.
+TEST_F(PersistenceTest, ShutdownWritesTheTableByteForByte)
 {
-    ASSERT_EQ(HsStartup(50), 4);
-    NextEventID = 0x01020A0B;
-    Insert(0x11223344, 1, "F|S");
-    HsShutdown();
-    EXPECT_EQ(Get(), kHeader + std::string("*\x44\x33\x22\x11"
-                                           "\x01\0\0\0"
-                                           "\x0B\x0A\x02\x01"
-                                           "\x01\0\0\0"
-                                           "\0\0\0\0"
-                                           "\x03\0\0\0"
-                                           "F|S"
-                                           "\0\0\0\0\n",
-                                           33));
-}
-
-// Loading and saving again gives the same bytes, reserved bytes included.
-TEST_F(PersistenceTest, FileSurvivesARestartUnchanged)
-{
-    const std::vector<Entry> entries = {
+    const std::vector<Entry> kept = {
         {kNow + 100, 1, 6000, 0, "A|One|x|free", 0xDEADBEEF},
         {kNow - 999, 2, 6001, 0, std::string("B|\0|\n", 5)},
         {kNow - 5, 4, 5999, 0, "C|Three", 7},
         {kNow, 3, 6003, 4, ""},
     };
-    Put(FileOf(entries));
-    ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(EventCount, 4);
-    HsShutdown();
-    EXPECT_EQ(Get(), FileOf(entries));
+    const struct {
+        const char *what;
+        std::string before;
+        int16_t loaded;
+        std::function<void()> change;
+        std::string after;
+    } cases[] = {
+        // Loading and saving again gives the same bytes, reserved bytes included.
+        {"unchanged", FileOf(kept), 4, [] {}, FileOf(kept)},
+        {"emptied", FileOf({{kNow + 60, 1, 6000, 0, "A|B"}, {kNow + 61, 1, 6001, 0, "C|D"}}), 2,
+         [] { Inside([] { QuDeleteAllEvents(); }); }, kHeader},
+        // A loaded ID raises the next one past it.
+        {"the layout", FileOf({{kNow + 60, 2, 0x01020A0A, 0, "x"}}), 1,
+         [this] {
+             EXPECT_EQ(HsCallFunction(2, "-deleteAllEvents").text, "0");
+             Insert(0x11223344, 1, "F|S");
+         },
+         kHeader + std::string("*\x44\x33\x22\x11"
+                               "\x01\0\0\0"
+                               "\x0B\x0A\x02\x01"
+                               "\x01\0\0\0"
+                               "\0\0\0\0"
+                               "\x03\0\0\0"
+                               "F|S"
+                               "\0\0\0\0\n",
+                               33)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Put(c.before);
+        ASSERT_EQ(HsStartup(50), 4);
+        EXPECT_EQ(EventTable.count, c.loaded);
+        c.change();
+        HsShutdown();
+        EXPECT_EQ(Get(), c.after);
+    }
 }
 
 // Loading stops at a bad marker, but its ID is never handed out again.
@@ -199,7 +241,7 @@ TEST_F(PersistenceTest, NextIDFollowsTheLargestLoaded)
         fs::remove(hostFolder + kFile);
         if (c.file)
             Put(FileOf(entries));
-        NextEventID = kFirstEventID;
+        QuResetEventTable();
         ASSERT_EQ(HsStartup(50), 4);
         EXPECT_EQ(Insert(kNow + 60, 0, "F|S"), c.first) << c.what;
         HsShutdown();
@@ -228,8 +270,8 @@ TEST_F(PersistenceTest, OverdueEventsLoadAsMissedUnlessFlagged)
     }
     Put(FileOf(file));
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(ActiveEventCount, 4);
-    EXPECT_EQ(EarliestDueTime, kNow - 86400); // the flagged overdue event fires first
+    EXPECT_EQ(EventTable.active, 4);
+    EXPECT_EQ(EventTable.earliestDue, kNow - 86400); // the flagged overdue event fires first
     HsShutdown();
     EXPECT_EQ(Get(), FileOf(loaded));
 }
@@ -258,24 +300,14 @@ TEST_F(PersistenceTest, DamagedFilesAreDiscardedWhole)
         SCOPED_TRACE(c.what);
         Put(c.bytes);
         ASSERT_EQ(HsStartup(50), 4);
-        EXPECT_EQ(EventCount, 0);
-        EXPECT_EQ(ActiveEventCount, 0);
-        EXPECT_EQ(EarliestDueTime, kNoDueTime);
+        EXPECT_EQ(EventTable.count, 0);
+        EXPECT_EQ(EventTable.active, 0);
+        EXPECT_EQ(EventTable.earliestDue, kNoDueTime);
         EXPECT_EQ(HsLiveHandles(), 1) << "only the table is held";
         HsShutdown();
         EXPECT_EQ(HsLiveHandles(), 0);
         EXPECT_EQ(Get(), kHeader) << "overwritten at shutdown";
     }
-}
-
-TEST_F(PersistenceTest, EmptyTableReplacesALongerFile)
-{
-    Put(FileOf({{kNow + 60, 1, 6000, 0, "A|B"}, {kNow + 61, 1, 6001, 0, "C|D"}}));
-    ASSERT_EQ(HsStartup(50), 4);
-    ASSERT_EQ(EventCount, 2);
-    Inside([] { QuDeleteAllEvents(); });
-    HsShutdown();
-    EXPECT_EQ(Get(), kHeader);
 }
 
 TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
@@ -290,7 +322,7 @@ TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
     };
     for (const auto &c : cases) {
         ASSERT_EQ(HsStartup(c.version), 4);
-        HostWindowKind = c.kind;
+        QuSetHostWindowKind(c.kind);
         HsShutdown();
         EXPECT_EQ(Files(), std::set<std::string>{c.name}) << "version " << c.version << ", kind " << c.kind;
         fs::remove(hostFolder + c.name);
@@ -298,10 +330,10 @@ TEST_F(PersistenceTest, FileNameFollowsHostVersionAndWindowKind)
     // Each generation reads only its own file.
     Put(FileOf({{kNow + 60, 1, 6000, 0, "A|B"}}), "RousEvn5.Qul");
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(EventTable.count, 0);
     HsShutdown();
     ASSERT_EQ(HsStartup(14), 4);
-    EXPECT_EQ(EventCount, 1);
+    EXPECT_EQ(EventTable.count, 1);
 }
 
 // The file has no size limit of its own: every event is saved, and a table
@@ -327,7 +359,7 @@ TEST_F(PersistenceTest, EveryEventIsSavedWhateverTheFileSize)
         EXPECT_EQ(HsLiveHandles(), 0) << lengths.size() << " events";
         EXPECT_TRUE(Get() == FileOf(expected)) << lengths.size() << " events";
         ASSERT_EQ(HsStartup(50), 4);
-        EXPECT_EQ(EventCount, static_cast<int16_t>(lengths.size()));
+        EXPECT_EQ(EventTable.count, static_cast<int16_t>(lengths.size()));
         HsShutdown();
         EXPECT_TRUE(Get() == FileOf(expected)) << "the same bytes after a restart";
     }
@@ -364,10 +396,10 @@ TEST_F(PersistenceTest, ATextNoEntryCouldHoldIsRefused)
     ASSERT_EQ(HsStartup(50), 4);
     const std::string prefix = "Orders|Report|id|";
     EXPECT_EQ(Schedule(0, std::string(64001 - prefix.size(), 't')), "$$-50");
-    EXPECT_EQ(EventCount, 0);
+    EXPECT_EQ(EventTable.count, 0);
     std::string id = Schedule(0, std::string(64000 - prefix.size(), 't'));
     EXPECT_EQ(id, "4242");
-    EXPECT_EQ(EventCount, 1);
+    EXPECT_EQ(EventTable.count, 1);
 }
 
 // What every change costs in file writes: one save at the first poll after
@@ -499,7 +531,7 @@ TEST_F(PersistenceTest, FilesThatCannotBeLoadedAreKeptAside)
         Calls.error = 5;
         ASSERT_EQ(HsStartup(50), 4);
         Calls.failOp = -1;
-        EXPECT_EQ(EventCount, 0);
+        EXPECT_EQ(EventTable.count, 0);
         files.insert(c.keptAs);
         files.erase(kFile);
         EXPECT_EQ(Files(), files);
@@ -564,13 +596,13 @@ TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
         HsFailNthFallible(0);
         ExpectHostRulesKept();
         EXPECT_EQ(HsLockedHandles(), 0);
-        if (EventTableHandle != NULL) {
-            EXPECT_EQ(HsLiveHandles(), 1 + EventCount);
-            EXPECT_TRUE(EventCount == 0 || EventCount == 3);
-            EXPECT_EQ(ActiveEventCount, EventCount == 0 ? 0 : 1);
-            EXPECT_EQ(EarliestDueTime, EventCount == 0 ? kNoDueTime : kNow + 60);
+        if (EventTable.handle != NULL) {
+            EXPECT_EQ(HsLiveHandles(), 1 + EventTable.count);
+            EXPECT_TRUE(EventTable.count == 0 || EventTable.count == 3);
+            EXPECT_EQ(EventTable.active, EventTable.count == 0 ? 0 : 1);
+            EXPECT_EQ(EventTable.earliestDue, EventTable.count == 0 ? kNoDueTime : kNow + 60);
         }
-        const bool loaded = EventTableHandle != NULL && EventCount == 3;
+        const bool loaded = EventTable.handle != NULL && EventTable.count == 3;
         HsShutdown();
         EXPECT_EQ(HsLiveHandles(), 0);
         // The events are loaded, or the file that holds them is kept.

@@ -2,10 +2,6 @@
 
 #include <filesystem>
 
-#include "frame/plugin_frame.h"
-#include "remote/remote.h"
-#include "scheduler/event_table.h"
-#include "trigger/trigger.h"
 #include "message_boxes.h"
 #include "prefs_store.h"
 
@@ -36,7 +32,7 @@ std::string FreshFolder(const std::string &name)
 void Inside(const std::function<void()> &body)
 {
     HsRunInside([&](HostCallRecord *record) {
-        CurrentCallRecord = record;
+        QuUseCallRecord(record);
         body();
     });
 }
@@ -46,24 +42,6 @@ void PluginTest::EmptyHostFolder()
     std::error_code ignored;
     std::filesystem::remove_all(hostFolder, ignored);
     std::filesystem::create_directories(hostFolder, ignored);
-}
-
-// The linked plug-in is loaded once for all cases; put back what a fresh
-// load of the module would hold, so that no case sees another's state.
-void ForgetLoadState(void)
-{
-    // The separator stays in memory between calls: another case's own
-    // separator would split this case's texts until its first call.
-    QuResetPrefs();
-    NextEventID = kFirstEventID;
-    LastTriggeredEventID = 0;
-    LocalTriggerLock[0] = 0;
-    SpeedTestElapsedTicks = 0;
-    TriggerRequestTicks = 0;
-    TriggerDepth = 0;
-    NextPollTicks = 0;
-    ListenerKey[0] = 0;
-    ShowDebugMessages = 0;
 }
 
 void PluginTest::SetUp()
@@ -76,7 +54,9 @@ void PluginTest::SetUp()
     hostFolder = FreshFolder(std::string(info->test_suite_name()) + "." + info->name());
     HsSetHostFolder(hostFolder);
     HsUseSimulatedClock(1000000);
-    ForgetLoadState();
+    // The linked plug-in is loaded once for all cases: no case may see
+    // another's state.
+    QuResetLoadState();
     if (StartupVersion() != 0) {
         ASSERT_EQ(HsStartup(StartupVersion()), 4);
     }

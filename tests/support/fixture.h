@@ -12,6 +12,7 @@
 
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
+#include "plugin/plugin.h"
 
 class PluginTest : public testing::Test {
 protected:
@@ -26,9 +27,6 @@ protected:
     std::string hostFolder;
 };
 
-// The state a fresh load of the module holds, for the linked plug-in, which
-// is loaded once for all cases.
-void ForgetLoadState(void);
 // The linked plug-in's entry and its module instance.
 void UsePluginEntry(void);
 // A folder of its own for this case, created empty.

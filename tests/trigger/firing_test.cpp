@@ -34,7 +34,7 @@ protected:
     // As a host that has just loaded the module.
     void Start(int16_t version)
     {
-        ForgetLoadState();
+        QuResetLoadState();
         ASSERT_EQ(HsStartup(version), 4);
     }
     std::string Call(uint32_t index, const std::string &parameter)
@@ -87,7 +87,10 @@ TEST_F(FiringTest, PollOnlyPastNextPollTicks)
     Start(50);
     Call(kVersion, "-usealternatetriggermethod");
     EXPECT_EQ(Call(kScheduleEvent, Schedule(0)), "4242");
-    NextPollTicks = QuGetTicks();
+    HsRunInside([](HostCallRecord *record) {
+        QuUseCallRecord(record);
+        QuRequestPoll(0);
+    });
     HsIdle(0);
     EXPECT_EQ(Starts(), 0u) << "a reading equal to the next poll does not poll";
     HsIdle(1);
@@ -260,7 +263,7 @@ TEST_F(FiringTest, StartedEventIsMarkedBeforeAnythingStartsAgain)
         // The callbacks of the save that ends a poll which changed the table,
         // counted while events are held, so that nothing fires.
         Call(kControl, "-DisableLocalTriggers|held");
-        EventTableChanged = true;
+        ASSERT_TRUE(EventTable.changed) << "the scheduling awaits its save";
         HsFailNthFallible(1000000);
         IdleAfter(2000);
         const int64_t save = HsFallibleCount();
@@ -334,7 +337,7 @@ TEST_F(FiringTest, FullTableAndMemoryErrorsWhileScheduling)
         ExpectHostRulesKept();
         EXPECT_EQ(HsLockedHandles(), 0);
         // The table and one text for every event it counts, nothing else.
-        EXPECT_EQ(HsLiveHandles(), 1 + EventCount) << "failing callback " << n;
+        EXPECT_EQ(HsLiveHandles(), 1 + EventTable.count) << "failing callback " << n;
         if (!injected)
             break;
     }

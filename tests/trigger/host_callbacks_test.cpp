@@ -16,9 +16,9 @@ protected:
     {
         int32_t result = 1;
         HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
+            QuUseCallRecord(record);
             result = QuTriggerByHostCallbacks(file.c_str(), script.c_str());
-            EXPECT_EQ(CurrentCallRecord, record) << "the call's own record is current again";
+            EXPECT_EQ(Host.record, record) << "the call's own record is current again";
             if (after)
                 after();
         });

@@ -25,9 +25,9 @@ protected:
     {
         int32_t result = 1;
         HsRunInside([&](HostCallRecord *record) {
-            CurrentCallRecord = record;
+            QuUseCallRecord(record);
             result = QuTriggerByStartScript(record, file.c_str(), script.c_str());
-            EXPECT_EQ(CurrentCallRecord, record) << "the call's own record is current again";
+            EXPECT_EQ(Host.record, record) << "the call's own record is current again";
             if (after)
                 after();
         });
@@ -157,10 +157,9 @@ TEST_F(StartScriptTest, TheStartingScriptMayStartAnother)
         inner = HsCallFunction(0, "-getversionnumber").text;
         HsRunInside([&](HostCallRecord *record) {
             // As the entry point does for a nested call.
-            HostCallRecord *outer = CurrentCallRecord;
-            CurrentCallRecord = record;
+            HostCallRecord *outer = QuUseCallRecord(record);
             nested = QuTriggerByStartScript(record, "Orders.fp5", "Report");
-            CurrentCallRecord = outer;
+            QuUseCallRecord(outer);
         });
     });
     HostHandle handle = HsNewHostHandle("old");

@@ -11,7 +11,7 @@ class WindowTest : public PluginTest {
 protected:
     int16_t StartupVersion() const override { return 0; }
 
-    // HostWindowKind after a start-up among windows of these classes.
+    // Host.windowKind after a start-up among windows of these classes.
     int32_t KindAmong(const std::vector<std::string> &topToBottom)
     {
         std::string error;
@@ -21,9 +21,9 @@ protected:
 
     int32_t KindAfterStartup()
     {
-        HostWindowKind = 7; // neither answer: shows a start-up that left it alone
+        QuSetHostWindowKind(7); // neither answer: shows a start-up that left it alone
         EXPECT_EQ(HsStartup(50), 4);
-        int32_t kind = HostWindowKind;
+        int32_t kind = Host.windowKind;
         HsShutdown();
         return kind;
     }

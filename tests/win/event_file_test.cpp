@@ -27,7 +27,7 @@ TEST_F(DefaultFolderTest, EventFileIsBesideTheProgram)
         DeleteFileA(name.c_str());
     HsSetHostFolder("");
     ASSERT_EQ(HsStartup(14), 4);
-    const std::string &path = names[HostWindowKind == 0 ? 0 : 1];
+    const std::string &path = names[Host.windowKind == 0 ? 0 : 1];
     HsShutdown();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;

@@ -44,12 +44,12 @@ TEST_F(DesktopTest, NewWindowIsOnTopUntilAnotherIsRaised)
     EXPECT_EQ(GetTopWindow(nullptr), runtime.window);
     EXPECT_EQ(GetWindow(runtime.window, GW_HWNDNEXT), full.window);
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(HostWindowKind, 1);
+    EXPECT_EQ(Host.windowKind, 1);
     HsShutdown();
 
     SetWindowPos(full.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ASSERT_EQ(HsStartup(50), 4);
-    EXPECT_EQ(HostWindowKind, 0);
+    EXPECT_EQ(Host.windowKind, 0);
 }
 
 } // namespace
