@@ -9,16 +9,19 @@ RouserBuild=$RouserRoot/build
 # recommends: each list is what one build or check needs. The Windows row
 # runs only 32-bit programs, so 32-bit Wine (wine32, an i386 package) is all
 # of Wine it needs; "wine" brings the wine, wineboot and wineserver commands.
-# googletest is the source the Windows row compiles with MinGW.
-RouserBuildPackages=(cmake ninja-build g++)
+# googletest is the source the Windows row compiles with MinGW. Wine's
+# SChannel loads GnuTLS at run time, which libwine only recommends. The
+# native builds of the plug-in link OpenSSL.
+RouserBuildPackages=(cmake ninja-build g++ libssl-dev)
 RouserNativePackages=("${RouserBuildPackages[@]}" libgtest-dev)
-RouserWindowsPackages=(cmake ninja-build g++-mingw-w64-i686 googletest wine wine32)
-# The test servers, the crash and documentation checks (python3), and the
-# references the TCP tests compare with (curl).
-RouserToolPackages=(python3 curl)
+RouserWindowsPackages=(cmake ninja-build g++-mingw-w64-i686 googletest wine wine32 libgnutls30:i386)
+# The test servers, the crash and documentation checks (python3), the
+# references the TCP tests compare with (curl), and the certificates the
+# TLS tests make (openssl).
+RouserToolPackages=(python3 curl openssl)
 RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev)
 # clang's libFuzzer and sanitizer runtimes.
-RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev)
+RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev libssl-dev)
 
 rouser_say() {
     printf 'rouser: %s\n' "$*" >&2

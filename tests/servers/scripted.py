@@ -8,6 +8,7 @@ The request is read up to its empty line; its first line picks the path.
 
 import socket
 import socketserver
+import ssl
 import threading
 import time
 
@@ -59,6 +60,10 @@ class Handler(socketserver.BaseRequestHandler):
     def setup(self):
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.request.settimeout(10)
+        if self.server.tls is not None:
+            # The same answers over TLS; a client that gives up in the
+            # handshake ends the connection here.
+            self.request = self.server.tls.wrap_socket(self.request, server_side=True)
 
     def read_request(self):
         data = b""
@@ -102,6 +107,11 @@ class Handler(socketserver.BaseRequestHandler):
                 self.server.lock.notify_all()
 
     def answer(self, path):
+        if path == "/sni":
+            # The server name the client asked for in its TLS hello.
+            name = getattr(self.request, "asked_name", None)
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + (name or "(none)").encode("latin-1"))
+            return
         if path == "/resets":
             # Connections that the client ended with a reset, not an
             # orderly close.
@@ -174,7 +184,9 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self):
+    def __init__(self, tls=None):
+        """tls: an ssl.SSLContext to serve through, or None for plain TCP."""
+        self.tls = tls
         super().__init__(("127.0.0.1", 0), Handler)
         self.lock = threading.Condition()
         self.connections = 0
@@ -186,7 +198,24 @@ class Server(socketserver.ThreadingTCPServer):
         with self.lock:
             self.resets += 1
 
+    def handle_error(self, request, client_address):
+        # Failed handshakes are what the TLS tests make on purpose.
+        pass
+
     def process_request(self, request, client_address):
         with self.lock:
             self.connections += 1
         super().process_request(request, client_address)
+
+
+def tls_context(certificate, key):
+    """A server context with this certificate, which notes on each
+    connection the name the client asked for (SNI)."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(certificate, key)
+
+    def note_name(connection, name, _context):
+        connection.asked_name = name
+
+    context.sni_callback = note_name
+    return context
