@@ -162,7 +162,7 @@ def main():
         shutil.copy2(os.path.join(args.build, name), args.folder)
     os.environ["ROUSER_PREFS_ROOT"] = os.path.join(args.folder, "prefs")
     host = os.path.join(args.folder, names[0])
-    command = ["wine", host] if args.wine else [host]
+    command = [os.environ.get("ROUSER_WINE", "wine"), host] if args.wine else [host]
     acknowledged(command, args.folder, args.events)
     restarts(command, args.folder, args.rounds, args.seed)
 

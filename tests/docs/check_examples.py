@@ -99,7 +99,7 @@ def run_block(lines, args, ports, folder):
     for name in names:
         shutil.copy2(os.path.join(args.build, name), folder)
     host = os.path.join(folder, names[0])
-    command = ["wine", host] if args.wine else [host]
+    command = [os.environ.get("ROUSER_WINE", "wine"), host] if args.wine else [host]
     environment = dict(os.environ, ROUSER_PREFS_ROOT=os.path.join(folder, "prefs"))
     # The commands go in one by one: {udp-port} is the port the first
     # listener of the example reports after it started on port 0, which the
@@ -112,6 +112,12 @@ def run_block(lines, args, ports, folder):
     output = []
     udp_port = None
     try:
+        # {now+N} counts from when the host is up: Wine may take seconds
+        # to start it, and an event planned before that would be late.
+        for raw in iter(done.stdout.readline, b""):
+            output.append(raw.decode("latin-1").rstrip("\r\n"))
+            if output[-1].startswith("startup:"):
+                break
         for line in commands:
             listens = line.startswith("call Rous-StartListener ") and "{udp-port}" in line
             if listens and udp_port is None:

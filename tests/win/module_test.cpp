@@ -16,29 +16,48 @@ namespace {
 
 const std::string kModulePath = std::string(ROUSER_BUILD_DIR) + "/RouserPlugIn.fmx";
 
-struct Image {
-    HMODULE module;
-    const unsigned char *base;
-    const IMAGE_NT_HEADERS32 *nt;
-};
+// The headers of this build's own width: the shipped module is 32-bit; a
+// 64-bit build of the same sources runs the tests where 32-bit programs
+// cannot run.
+#ifdef _WIN64
+typedef IMAGE_NT_HEADERS64 NtHeaders;
+const WORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+typedef IMAGE_NT_HEADERS32 NtHeaders;
+const WORD kMachine = IMAGE_FILE_MACHINE_I386;
+#endif
 
-Image Map()
-{
-    HMODULE module = LoadLibraryExA(kModulePath.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    const unsigned char *base = reinterpret_cast<const unsigned char *>(module);
-    const IMAGE_NT_HEADERS32 *nt = nullptr;
-    if (base != nullptr) {
-        const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-        nt = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(base + dos->e_lfanew);
+// The module mapped without running it; freed when the test ends, on every
+// path: a module left loaded with unresolved imports breaks later tests.
+struct Image {
+    HMODULE module = nullptr;
+    const unsigned char *base = nullptr;
+    const NtHeaders *nt = nullptr;
+    explicit Image(DWORD flags) : module(LoadLibraryExA(kModulePath.c_str(), nullptr, flags))
+    {
+        // A data-file mapping tags its handle's low bits; headers are read
+        // only from an image mapping.
+        if (module != nullptr && flags == DONT_RESOLVE_DLL_REFERENCES) {
+            base = reinterpret_cast<const unsigned char *>(module);
+            const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+            nt = reinterpret_cast<const NtHeaders *>(base + dos->e_lfanew);
+        }
     }
-    return {module, base, nt};
-}
+    ~Image()
+    {
+        if (module != nullptr)
+            FreeLibrary(module);
+    }
+    Image(const Image &) = delete;
+    Image &operator=(const Image &) = delete;
+};
 
 TEST(Module, ExportsOnlyTheEntryPoint)
 {
-    Image image = Map();
+    Image image(DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(image.module, nullptr) << kModulePath;
-    EXPECT_EQ(image.nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(image.nt->FileHeader.Machine, kMachine);
+    EXPECT_EQ(image.nt->FileHeader.SizeOfOptionalHeader, sizeof image.nt->OptionalHeader);
     EXPECT_NE(image.nt->FileHeader.Characteristics & IMAGE_FILE_DLL, 0);
     const IMAGE_DATA_DIRECTORY &dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     ASSERT_NE(dir.VirtualAddress, 0u);
@@ -48,15 +67,15 @@ TEST(Module, ExportsOnlyTheEntryPoint)
     ASSERT_EQ(exports->NumberOfNames, 1u);
     const DWORD *names = reinterpret_cast<const DWORD *>(image.base + exports->AddressOfNames);
     EXPECT_STREQ(reinterpret_cast<const char *>(image.base + names[0]), "FMExternCallProc");
-    FreeLibrary(image.module);
 }
 
 TEST(Module, ImportsOnlySystemLibraries)
 {
     const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "advapi32.dll", "wsock32.dll",
                                            "ole32.dll", "oleaut32.dll", "msvcrt.dll"};
-    Image image = Map();
+    Image image(DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(image.module, nullptr);
+    ASSERT_EQ(image.nt->FileHeader.Machine, kMachine);
     const IMAGE_DATA_DIRECTORY &dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     const IMAGE_IMPORT_DESCRIPTOR *entry =
         reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.base + dir.VirtualAddress);
@@ -68,12 +87,12 @@ TEST(Module, ImportsOnlySystemLibraries)
         EXPECT_EQ(allowed.count(name), 1u) << "imports " << name;
     }
     EXPECT_GT(count, 0);
-    FreeLibrary(image.module);
 }
 
 TEST(Module, StringTableReadsBack)
 {
-    HMODULE module = LoadLibraryExA(kModulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    Image image(LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = image.module;
     ASSERT_NE(module, nullptr);
     const struct {
         UINT id;
@@ -108,7 +127,6 @@ TEST(Module, StringTableReadsBack)
     // Language 1033 holds the table (strings are stored 16 to a block).
     EXPECT_NE(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(128 / 16 + 1), 1033), nullptr);
     EXPECT_NE(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(256 / 16 + 1), 1033), nullptr);
-    FreeLibrary(module);
 }
 
 TEST(Module, VersionResourceIs151)
