@@ -121,7 +121,7 @@ def make_certificates(folder):
         openssl("req", "-new", *key, "-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + common,
                 cwd=folder)
         openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                "-days", str(days), "-extfile", extensions, "-out", name + ".pem", cwd=folder)
+                "-days", str(days), "-extfile", name + ".ext", "-out", name + ".pem", cwd=folder)
 
 
 def record_references(folder, ports):
