@@ -153,6 +153,13 @@ class Handler(socketserver.BaseRequestHandler):
                 time.sleep(0.05)
                 self.request.sendall(more)
             self.hold()
+        elif path.startswith("/answer/") and path[len("/answer/"):].isdigit():
+            # An answer of exactly that many bytes, header included; closes.
+            size = int(path[len("/answer/"):])
+            head = b""
+            for _ in range(2):
+                head = b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % max(size - len(head), 0)
+            self.request.sendall((head + big_body())[:max(size, len(head))])
         elif path == "/mute":
             # Takes the request and says nothing until the client goes.
             self.hold()
