@@ -64,10 +64,11 @@ protected:
     }
 
     // A count the scripted server keeps ("/count": connections, not counting
-    // these queries; "/resets"); -1 when it does not answer with one.
-    int Counter(const std::string &path)
+    // these queries; "/requests": requests read; "/resets"); -1 when it does
+    // not answer with one. A port and options to ask one of its TLS fronts.
+    int Counter(const std::string &path, int port = 0, const std::string &options = "")
     {
-        std::string answer = Scripted(path);
+        std::string answer = Call(options, port != 0 ? port : Servers().scripted, Get(path));
         size_t body = answer.find("\r\n\r\n");
         return body == std::string::npos ? -1 : std::stoi(answer.substr(body + 4));
     }
@@ -283,12 +284,15 @@ TEST_F(TcpRequestTest, TlsCertificatesAndNames)
         {s.tlsSelf, "127.0.0.1", "-tlsNoVerify", answered + "(none)", false},
     };
     for (const auto &c : cases) {
+        int before = Counter("/requests", c.port, "-tlsNoVerify");
         if (c.trustTest)
             TrustTestAuthority();
         else
             QuOverrideTrustedRoot(nullptr, 0);
         EXPECT_EQ(Call(c.options + " -timeoutsecs=20", c.port, Get("/sni"), c.host), c.answer)
             << c.port << " " << c.host << " " << c.options;
+        // A certificate that fails its check never gets to see the request.
+        EXPECT_EQ(Counter("/requests", c.port, "-tlsNoVerify"), before + (c.answer[0] == '$' ? 0 : 1)) << c.port;
     }
 }
 

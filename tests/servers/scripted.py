@@ -107,6 +107,8 @@ class Handler(socketserver.BaseRequestHandler):
                 self.server.lock.notify_all()
 
     def answer(self, path):
+        with self.server.lock:
+            self.server.requests += path != ""
         if path == "/sni":
             # The server name the client asked for in its TLS hello.
             name = getattr(self.request, "asked_name", None)
@@ -121,6 +123,13 @@ class Handler(socketserver.BaseRequestHandler):
                 self.server.lock.wait_for(lambda: self.server.active == 1, timeout=HOLD_SECONDS)
                 resets = self.server.resets
             self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % resets)
+            return
+        if path == "/requests":
+            # Requests read (over TLS: after a handshake), not counting these queries.
+            with self.server.lock:
+                self.server.queries += 1
+                count = self.server.requests - self.server.queries
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % count)
             return
         if path == "/count":
             # Connections other than these queries, before this one.
@@ -197,6 +206,7 @@ class Server(socketserver.ThreadingTCPServer):
         super().__init__(("127.0.0.1", 0), Handler)
         self.lock = threading.Condition()
         self.connections = 0
+        self.requests = 0
         self.queries = 0
         self.resets = 0
         self.active = 0
