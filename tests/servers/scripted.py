@@ -124,18 +124,13 @@ class Handler(socketserver.BaseRequestHandler):
                 resets = self.server.resets
             self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % resets)
             return
-        if path == "/requests":
-            # Requests read (over TLS: after a handshake), not counting these queries.
+        if path in ("/count", "/requests"):
+            # Connections, or requests read (over TLS: after a handshake),
+            # other than these queries, before this one.
             with self.server.lock:
                 self.server.queries += 1
-                count = self.server.requests - self.server.queries
-            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % count)
-            return
-        if path == "/count":
-            # Connections other than these queries, before this one.
-            with self.server.lock:
-                self.server.queries += 1
-                count = self.server.connections - self.server.queries
+                total = self.server.connections if path == "/count" else self.server.requests
+                count = total - self.server.queries
             self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % count)
             return
         if path in ANSWERS:
