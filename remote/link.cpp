@@ -50,8 +50,8 @@ int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t 
     uint32_t ip = QuOsParseAddress(address);
     bool isAddress = ip != 0xFFFFFFFFu;
     // An address is checked in its dotted form and never sent as a name.
-    if (isAddress && QuCopyBounded(QuOsAddressText(ip), QuTextLength(QuOsAddressText(ip)), dotted,
-                                   sizeof dotted) != 0)
+    const char *text = isAddress ? QuOsAddressText(ip) : "";
+    if (QuCopyBounded(text, QuTextLength(text), dotted, sizeof dotted) != 0)
         return kErrBadParameter;
     int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : address);
     link->tls = true;
