@@ -26,8 +26,7 @@ enum {
 };
 
 static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
-                                   ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
-                                   ISC_REQ_MANUAL_CRED_VALIDATION;
+    ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
 
 static SOCKET Socket = INVALID_SOCKET;
 static CredHandle Credentials;
@@ -121,10 +120,9 @@ static SECURITY_STATUS QuHandshakeStep(bool withInput)
     out[0].cbBuffer = 0;
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in}, outDesc = {SECBUFFER_VERSION, 1, out};
     unsigned long attributes = 0;
-    SECURITY_STATUS s = InitializeSecurityContextA(&Credentials, HaveContext ? &Context : NULL,
-                                                   ServerName[0] != 0 ? ServerName : NULL, kContextFlags, 0, 0,
-                                                   withInput ? &inDesc : NULL, 0, &Context, &outDesc,
-                                                   &attributes, NULL);
+    SECURITY_STATUS s = InitializeSecurityContextA(
+        &Credentials, HaveContext ? &Context : NULL, ServerName[0] != 0 ? ServerName : NULL, kContextFlags, 0,
+        0, withInput ? &inDesc : NULL, 0, &Context, &outDesc, &attributes, NULL);
     HaveContext = HaveContext || s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_E_INCOMPLETE_MESSAGE;
     // A failure may come with an alert for the server.
     if (QuQueueToken(&out[0]) != 0 && !FAILED(s))
@@ -237,7 +235,7 @@ static bool QuNamesAddress(PCCERT_CONTEXT certificate, const char *address)
     for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
         const CERT_ALT_NAME_ENTRY *entry = &names->rgAltEntry[i];
         found = entry->dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry->IPAddress.cbData == 4 &&
-                memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
+            memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
     }
     LocalFree(names);
     return found;
@@ -258,8 +256,9 @@ static int32_t QuChainError(DWORD trust)
         return kCertBadSignature;
     if (trust & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
         return kCertWrongUsage;
-    if (trust & (CERT_TRUST_IS_CYCLIC | CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_INVALID_POLICY_CONSTRAINTS |
-                 CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_INVALID_NAME_CONSTRAINTS))
+    if (trust &
+        (CERT_TRUST_IS_CYCLIC | CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_INVALID_POLICY_CONSTRAINTS |
+         CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_INVALID_NAME_CONSTRAINTS))
         return kCertChaining;
     return 0;
 }
@@ -275,7 +274,8 @@ static HCERTCHAINENGINE QuChainEngine(HCERTSTORE *roots)
         return NULL;
     *roots = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, NULL);
     if (*roots == NULL ||
-        !CertAddEncodedCertificateToStore(*roots, X509_ASN_ENCODING, der, (DWORD)length, CERT_STORE_ADD_ALWAYS, NULL))
+        !CertAddEncodedCertificateToStore(*roots, X509_ASN_ENCODING, der, (DWORD)length,
+                                          CERT_STORE_ADD_ALWAYS, NULL))
         return NULL;
     CERT_CHAIN_ENGINE_CONFIG config;
     memset(&config, 0, sizeof config);
@@ -308,9 +308,9 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
     PCCERT_CHAIN_CONTEXT chain = NULL;
     WCHAR wideName[kNameSize];
     bool test = roots != NULL;
-    if ((engine != NULL || !test) &&
-        MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kNameSize) > 0 &&
-        CertGetCertificateChain(engine, certificate, NULL, certificate->hCertStore, &chainPara, 0, NULL, &chain)) {
+    if ((engine != NULL || !test) && MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kNameSize) > 0 &&
+        CertGetCertificateChain(engine, certificate, NULL, certificate->hCertStore, &chainPara, 0, NULL,
+                                &chain)) {
         SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
         memset(&ssl, 0, sizeof ssl);
         ssl.cbSize = sizeof ssl;

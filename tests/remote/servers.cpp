@@ -35,8 +35,8 @@ static bool ReadPorts(LoopbackServers *servers)
         const struct {
             const char *name;
             int *port;
-        } kPorts[] = {{"plain", &servers->plain},       {"scripted", &servers->scripted},
-                      {"refused", &servers->refused},   {"tls", &servers->tls},
+        } kPorts[] = {{"plain", &servers->plain},        {"scripted", &servers->scripted},
+                      {"refused", &servers->refused},    {"tls", &servers->tls},
                       {"tls-other", &servers->tlsOther}, {"tls-expired", &servers->tlsExpired},
                       {"tls-self", &servers->tlsSelf}};
         for (const auto &p : kPorts)
@@ -44,7 +44,7 @@ static bool ReadPorts(LoopbackServers *servers)
                 *p.port = port;
     }
     return servers->plain != 0 && servers->scripted != 0 && servers->refused != 0 && servers->tls != 0 &&
-           servers->tlsOther != 0 && servers->tlsExpired != 0 && servers->tlsSelf != 0;
+        servers->tlsOther != 0 && servers->tlsExpired != 0 && servers->tlsSelf != 0;
 }
 
 #ifndef _WIN32

@@ -46,13 +46,15 @@ protected:
     {
         std::string der = TestAuthority();
         ASSERT_FALSE(der.empty());
-        QuOverrideTrustedRoot(reinterpret_cast<const uint8_t *>(der.data()), static_cast<int32_t>(der.size()));
+        QuOverrideTrustedRoot(reinterpret_cast<const uint8_t *>(der.data()),
+                              static_cast<int32_t>(der.size()));
     }
 
     std::string Call(const std::string &options, int port, const std::string &request,
                      const std::string &host = "127.0.0.1")
     {
-        std::string parameter = "-tcprequest -portnumber=" + std::to_string(port) + " " + options + "|" + host + "|" + request;
+        std::string parameter =
+            "-tcprequest -portnumber=" + std::to_string(port) + " " + options + "|" + host + "|" + request;
         std::string result = HsCallFunction(kSendRemoteEvent, parameter).text;
         ExpectHostRulesKept();
         return result;
@@ -249,9 +251,15 @@ TEST_F(TcpRequestTest, TlsAnswersAsOverPlainTcp)
     const struct {
         std::string path, options;
     } cases[] = {
-        {"/chunked/basic", ""},          {"/chunked/extension", ""},   {"/chunked/trailers", ""},
-        {"/pieces/small/chunked", ""},   {"/pieces/bytes/chunked", ""}, {"/pieces/bytes/plain", ""},
-        {"/big", ""},                    {"/close-after", closeAfter},  {"/close-after/chunked", closeAfter},
+        {"/chunked/basic", ""},
+        {"/chunked/extension", ""},
+        {"/chunked/trailers", ""},
+        {"/pieces/small/chunked", ""},
+        {"/pieces/bytes/chunked", ""},
+        {"/pieces/bytes/plain", ""},
+        {"/big", ""},
+        {"/close-after", closeAfter},
+        {"/close-after/chunked", closeAfter},
     };
     for (const auto &c : cases) {
         std::string plain = Scripted(c.path, "-timeoutsecs=30 " + c.options);
@@ -274,7 +282,8 @@ TEST_F(TcpRequestTest, TlsCertificatesAndNames)
     } cases[] = {
         {s.tls, "127.0.0.1", "-tls", answered + "(none)", true},
         {s.tls, "localhost", "-TLS", answered + "localhost", true},
-        {s.tls, "127.0.0.1", "-tls", Error(-4240), false}, // the machine's roots do not know the test authority
+        {s.tls, "127.0.0.1", "-tls", Error(-4240),
+         false}, // the machine's roots do not know the test authority
         {s.tlsOther, "127.0.0.1", "-tls", Error(-4241), true},
         {s.tlsOther, "localhost", "-tls", Error(-4241), true},
         {s.tlsExpired, "localhost", "-tls", Error(-4242), true},
@@ -292,7 +301,8 @@ TEST_F(TcpRequestTest, TlsCertificatesAndNames)
         EXPECT_EQ(Call(c.options + " -timeoutsecs=20", c.port, Get("/sni"), c.host), c.answer)
             << c.port << " " << c.host << " " << c.options;
         // A certificate that fails its check never gets to see the request.
-        EXPECT_EQ(Counter("/requests", c.port, "-tlsNoVerify"), before + (c.answer[0] == '$' ? 0 : 1)) << c.port;
+        EXPECT_EQ(Counter("/requests", c.port, "-tlsNoVerify"), before + (c.answer[0] == '$' ? 0 : 1))
+            << c.port;
     }
 }
 
