@@ -86,7 +86,7 @@ def main():
         out.append("")
         out.append("`bench/tls_bench.py`: %d requests `-tcprequest -tls` of a 64000-byte answer from the scripted "
                    "server's TLS front (which answers and closes), the certificate checked against the test "
-                   "authority, in one rouser-host run, against one curl process fetching the same %d URLs from "
+                   "authority, in one run of the native rouser-host (OpenSSL), against one curl process fetching the same %d URLs from "
                    "the same server. Medians of %d rounds, in milliseconds; the rouser-host figures less the "
                    "%.1f ms of a rouser-host run that makes no request." %
                    (tls["count"], tls["count"], tls["rounds"], tls["empty"]))
@@ -101,7 +101,7 @@ def main():
         out.append("")
         out.append("The handshake and the certificate check (what TLS adds to a request that moves almost "
                    "nothing) make %.0f%% of an HTTPS request of 64000 bytes. Each request of the plug-in makes a "
-                   "full handshake; curl keeps its TLS sessions between the URLs of one process." %
+                   "full handshake; curl may resume its TLS session between the URLs of one process." %
                    (100 * tls["handshake_share"]))
     silent = tcp.get("SilentServerWait/iterations:2/real_time")
     out.append("")
