@@ -86,8 +86,8 @@ def main():
         out.append("")
         out.append("`bench/tls_bench.py`: %d requests `-tcprequest -tls` of a 64000-byte answer from the scripted "
                    "server's TLS front (which answers and closes), the certificate checked against the test "
-                   "authority, in one run of the native rouser-host (OpenSSL), against one curl process fetching the same %d URLs from "
-                   "the same server. Medians of %d rounds, in milliseconds; the rouser-host figures less the "
+                   "authority, in one run of the native rouser-host (OpenSSL), against one curl process "
+                   "fetching the same %d URLs from the same server. Medians of %d rounds, in milliseconds; the rouser-host figures less the "
                    "%.1f ms of a rouser-host run that makes no request." %
                    (tls["count"], tls["count"], tls["rounds"], tls["empty"]))
         out.append("")
