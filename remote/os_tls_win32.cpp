@@ -22,7 +22,10 @@ enum {
     kIncomingSize = 2 * (16384 + 2048 + 5),
     kOutgoingSize = 16384 + 2048 + 5,
     kPlainSize = 16384 + 2048,
-    kNameSize = 1000
+    kNameSize = 1000,
+    // Steps of SChannel within one call, each on bytes it has not seen: a
+    // provider that takes nothing and gives nothing must not hold the host.
+    kMaxSteps = 1000
 };
 
 static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
@@ -191,7 +194,7 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
     bool askedAgain = false;
     if (!HaveCredentials)
         return kSecInternalError;
-    for (;;) {
+    for (int step = 0; step < kMaxSteps; step++) {
         int32_t status = QuFlush(wait);
         if (status != 0 || Established)
             return status;
@@ -216,6 +219,7 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
             return FAILED(s) ? (int32_t)s : kSecInternalError;
         }
     }
+    return kSecIllegalMessage;
 }
 
 // True when the certificate names this IPv4 address among its alternative
@@ -434,7 +438,7 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     *received = 0;
     if (!Established)
         return kSecInternalError;
-    for (;;) {
+    for (int step = 0; step < kMaxSteps; step++) {
         if (PlainLength > 0) {
             int32_t n = PlainLength < capacity ? PlainLength : capacity;
             memcpy(buffer, Plain + PlainStart, (size_t)(n > 0 ? n : 0));
@@ -456,6 +460,9 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
         if (status != 0)
             return status;
     }
+    // Only records without data so far: the caller waits a little and asks again.
+    *wait = kOsWaitReadable;
+    return kWsaWouldBlock;
 }
 
 void QuOsTlsEnd(void)
