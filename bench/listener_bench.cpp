@@ -1,4 +1,5 @@
-// The idle step with a listener on 127.0.0.1, on the simulated clock: a poll
+// The idle step with a listener on 127.0.0.1, on the simulated clock: an
+// idle call between polls with and without a quiet listener, a poll
 // with nothing waiting, one that takes a valid datagram, and one that
 // discards a batch of junk. Datagrams are sent with the timing paused; each
 // iteration then makes `batch` polls (or one poll over `batch` junk
@@ -17,7 +18,7 @@
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
 #include "remote/remote.h"
-#include "remote/remote.h"
+#include "trigger/trigger.h"
 #include "bench_host.h"
 
 namespace {
@@ -71,6 +72,25 @@ void BM_IdlePollNothingWaiting(benchmark::State &state)
     Stop();
 }
 BENCHMARK(BM_IdlePollNothingWaiting);
+
+// An idle call between polls: without a listener (the reference), and with
+// a quiet one, which costs the look at its socket.
+void BM_IdleBetweenPolls(benchmark::State &state)
+{
+    if (!Start())
+        state.SkipWithError("no listener");
+    if (state.range(0) == 0)
+        HsCallFunction(9, "");
+    HsRunInside([&](HostCallRecord *record) {
+        CurrentCallRecord = record;
+        for (auto _ : state) {
+            NextPollTicks = QuGetTicks() + 20; // within the poll interval
+            QuDoIdle();
+        }
+    });
+    Stop();
+}
+BENCHMARK(BM_IdleBetweenPolls)->Arg(0)->Arg(1);
 
 void BM_IdlePollTakesDatagram(benchmark::State &state)
 {

@@ -2,21 +2,48 @@
 """Remote-event latency between two rouser-host processes on 127.0.0.1: from
 the moment the sender is told to call "Rous-SendRemoteEvent" to the moment
 the listener prints that it started the script. The sends are spread over
-the listener's poll interval at random.
+the listener's poll interval at random. Beside it, the reference: a UDP
+round trip between two sockets of this script on the same loopback.
 
     remote_latency.py ROUSER_HOST [--count N]
 
-Prints one JSON object: the latencies in milliseconds, median and p99.
+Prints one JSON object: the latencies in milliseconds, median and p99, and
+the round trip's median in microseconds.
 """
 
 import argparse
 import json
 import random
+import socket
 import statistics
 import subprocess
 import sys
 import threading
 import time
+
+
+def udp_round_trip_us(count=2000):
+    """Median of `count` round trips: a datagram to an echoing socket and back."""
+    echo = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    echo.bind(("127.0.0.1", 0))
+    client = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    client.bind(("127.0.0.1", 0))
+
+    def answer():
+        for _ in range(count):
+            data, sender = echo.recvfrom(64)
+            echo.sendto(data, sender)
+
+    thread = threading.Thread(target=answer, daemon=True)
+    thread.start()
+    times = []
+    for _ in range(count):
+        sent = time.perf_counter()
+        client.sendto(b"QUIL DATAGRAM 1.0|SCTR|bench|Contacts|Report||", echo.getsockname())
+        client.recvfrom(64)
+        times.append((time.perf_counter() - sent) * 1e6)
+    thread.join()
+    return statistics.median(times)
 
 
 def main():
@@ -72,10 +99,12 @@ def main():
     for process in (sender, listener):
         process.kill()
         process.wait()
+    round_trip = udp_round_trip_us()
     latencies.sort()
     p99 = latencies[min(len(latencies) - 1, int(round(0.99 * (len(latencies) - 1))))]
     print(json.dumps({"count": len(latencies), "median_ms": statistics.median(latencies), "p99_ms": p99,
-                      "min_ms": latencies[0], "max_ms": latencies[-1]}))
+                      "min_ms": latencies[0], "max_ms": latencies[-1],
+                      "udp_round_trip_us": round_trip}))
     return 0
 
 

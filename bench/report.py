@@ -21,9 +21,22 @@ def by_name(results):
     return {b["name"]: b for b in results["benchmarks"] if b.get("run_type", "iteration") == "iteration"}
 
 
-def ms(b):
+def median(results, prefix):
+    """The median of a benchmark run with repetitions, else its one run."""
+    single = None
+    for b in results["benchmarks"]:
+        if not b["name"].startswith(prefix):
+            continue
+        if b.get("aggregate_name") == "median":
+            return b
+        if b.get("run_type", "iteration") == "iteration" and single is None:
+            single = b
+    return single
+
+
+def ms(b, kind="real_time"):
     scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1000.0}[b["time_unit"]]
-    return b["real_time"] * scale
+    return b[kind] * scale
 
 
 def us(b):
@@ -62,22 +75,43 @@ def main():
                "Other work on the machine shows in these figures; compare figures of one run." %
                (time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), machine()))
     out.append("")
-    out.append("## TCP request against curl")
+    out.append("## TCP request against libcurl")
     out.append("")
-    out.append("`Rous-SendRemoteEvent -tcprequest` fetching a file from Python's http.server (which answers "
-               "and closes), against the whole `curl` process fetching the same file from the same server in "
-               "the same run. Mean wall time per request. The plug-in keeps the first 64000 bytes of the "
-               "64 KB file (its buffer), curl fetches all 65536.")
+    out.append("`Rous-SendRemoteEvent -tcprequest` against libcurl in the same process, both fetching the same "
+               "answers from one small server in the benchmark process on 127.0.0.1 (it answers, ends its "
+               "side and closes when the client has). Wall time per request, the median of 5 repetitions. "
+               "The plug-in keeps the first 64000 bytes of the 1 MB answer (its buffer) and drains the rest "
+               "at the close; libcurl takes all of it. The last column is the whole curl process for one "
+               "request, start-up included, for comparison only.")
     out.append("")
-    out.append("| answer | plug-in | curl process | curl's own transfer time | plug-in / curl process |")
+    out.append("| answer | plug-in | libcurl | plug-in / libcurl | one curl process a request |")
     out.append("| --- | --- | --- | --- | --- |")
-    for i, label in enumerate(["1 KB", "16 KB", "64000 bytes (of 64 KB)"]):
-        p, c = tcp.get("PluginFetch/%d/iterations:50/real_time" % i), tcp.get("CurlFetch/%d/iterations:20/real_time" % i)
+    rawTcp = load(folder, "tcp_request_bench.json")
+    for i, label in enumerate(["1 KB", "64 KB", "1 MB (64000 bytes kept)", "chunked, 16 KB in 1 KB chunks"]):
+        p = median(rawTcp, "PluginFetch/%d/" % i)
+        c = median(rawTcp, "LibcurlFetch/%d/" % i)
+        whole = median(rawTcp, "CurlProcessFetch/%d/" % i)
         if p is None or c is None:
             out.append("| %s | missing | missing | | |" % label)
             continue
-        out.append("| %s | %.2f ms | %.2f ms | %.2f ms | %.2f |" % (label, ms(p), ms(c), c.get("curl_time_total_ms", 0),
-                                                                    ms(p) / ms(c)))
+        out.append("| %s | %.0f us | %.0f us | %.2f | %s |" % (label, us(p), us(c), us(p) / us(c),
+                                                             "%.1f ms" % ms(whole) if whole else "missing"))
+    out.append("")
+    out.append("### One process, many requests")
+    out.append("")
+    out.append("One rouser-host run making 50 requests (printing each answer escaped, to /dev/null) against one "
+               "curl process fetching the same 50 URLs (to /dev/null), per request; medians of 5 runs.")
+    out.append("")
+    out.append("| answer | rouser-host | curl | rouser-host / curl |")
+    out.append("| --- | --- | --- | --- |")
+    for i, label in enumerate(["1 KB", "64 KB", "1 MB (64000 bytes kept)", "chunked, 16 KB in 1 KB chunks"]):
+        r = median(rawTcp, "RouserHostMany/%d/" % i)
+        c = median(rawTcp, "CurlProcessMany/%d/" % i)
+        if r is None or c is None:
+            out.append("| %s | missing | missing | |" % label)
+            continue
+        n = r.get("requests", 50)
+        out.append("| %s | %.2f ms | %.2f ms | %.2f |" % (label, ms(r) / n, ms(c) / n, ms(r) / ms(c)))
     tls_path = os.path.join(folder, "tls.json")
     if os.path.exists(tls_path):
         tls = load(folder, "tls.json")
@@ -87,8 +121,8 @@ def main():
         out.append("`bench/tls_bench.py`: %d requests `-tcprequest -tls` of a 64000-byte answer from the scripted "
                    "server's TLS front (which answers and closes), the certificate checked against the test "
                    "authority, in one run of the native rouser-host (OpenSSL), against one curl process "
-                   "fetching the same %d URLs from the same server. Medians of %d rounds, in milliseconds; the rouser-host figures less the "
-                   "%.1f ms of a rouser-host run that makes no request." %
+                   "fetching the same %d URLs from the same server. Medians of %d rounds, in milliseconds; the "
+                   "rouser-host figures less the %.1f ms of a rouser-host run that makes no request." %
                    (tls["count"], tls["count"], tls["rounds"], tls["empty"]))
         out.append("")
         out.append("| %d requests | plug-in | curl process | plug-in / curl |" % tls["count"])
@@ -118,7 +152,8 @@ def main():
     out.append("")
     out.append("| idle call | time |")
     out.append("| --- | --- |")
-    rows = [("not due for a poll", sched.get("BM_IdleNotDue"), 1),
+    rows = [("between polls, no listener", listen.get("BM_IdleBetweenPolls/0"), 1),
+            ("between polls, a quiet listener (one look at its socket)", listen.get("BM_IdleBetweenPolls/1"), 1),
             ("a poll with nothing waiting", listen.get("BM_IdlePollNothingWaiting"), 1),
             ("a poll that takes one valid datagram, inserts its event and writes the event file behind it", listen.get("BM_IdlePollTakesDatagram"), 200),
             ("a poll that discards junk, per junk datagram", listen.get("BM_IdlePollDiscardsJunk"), 200)]
@@ -127,11 +162,43 @@ def main():
             out.append("| %s | missing |" % label)
         else:
             out.append("| %s | %.3f us |" % (label, us(b) / items))
+    quiet, none = listen.get("BM_IdleBetweenPolls/1"), listen.get("BM_IdleBetweenPolls/0")
+    if quiet and none:
+        out.append("")
+        out.append("A quiet listener costs %.2f us an idle call more than none (%.0f times the idle call without "
+                   "it); at an idle call every 10 ms that is %.4f%% of a core." %
+                   (us(quiet) - us(none), us(quiet) / us(none), (us(quiet) - us(none)) / 10000 * 100))
     junkPoll = listen.get("BM_IdlePollDiscardsJunk")
     if junkPoll:
         out.append("")
         out.append("A poll that discards 200 junk datagrams takes %.0f us in all; the bound of 256 a poll thus "
                    "holds one idle call to about %.0f us." % (us(junkPoll), us(junkPoll) / 200 * 256))
+    out.append("")
+    out.append("## Function calls and the preferences")
+    out.append("")
+    out.append("Every function call reads its parameter from the start, and with it the preferences unless "
+               "the key is unchanged since they were last read (its folder's and separator's change times "
+               "here; the key's last write time on Windows). System calls counted with strace over 1000 calls.")
+    out.append("")
+    out.append("| \"Rous-Version\" call | time | system calls |")
+    out.append("| --- | --- | --- |")
+    sys_ = load(folder, "syscalls.json")
+    unchanged, changed = sched.get("BM_VersionCall"), sched.get("BM_VersionCallPrefsChanged")
+    out.append("| preferences unchanged | %s | %.1f |" % ("%.2f us" % us(unchanged) if unchanged else "missing",
+                                                       sys_["unchanged"]))
+    out.append("| the separator written again before each call (reference: all values read) | %s | %.1f |" %
+               ("%.2f us" % us(changed) if changed else "missing", sys_["changed"]))
+    if unchanged and changed:
+        out.append("")
+        out.append("With unchanged preferences a call takes %.2f of the time and %.2f of the system calls of one "
+                   "that reads them all." % (us(unchanged) / us(changed), sys_["unchanged"] / sys_["changed"]))
+    s1000, i1000 = sched.get("BM_Schedule1000Calls"), sched.get("BM_Insert1000")
+    if s1000 and i1000:
+        out.append("")
+        out.append("1000 \"Rous-ScheduleEvent\" calls filling the table (no idle call between them, so no save "
+                   "of the event file): %.2f ms of CPU time, against %.2f ms for inserting the same 1000 events "
+                   "into the table directly, a ratio of %.1f." %
+                   (ms(s1000, "cpu_time"), ms(i1000, "cpu_time"), ms(s1000, "cpu_time") / ms(i1000, "cpu_time")))
     out.append("")
     out.append("## Event table at 1000 events")
     out.append("")
@@ -156,17 +223,21 @@ def main():
     if "error" in latency:
         out.append("Latency: " + latency["error"])
     else:
+        rtt = latency["udp_round_trip_us"]
         out.append("From telling one rouser-host to call \"Rous-SendRemoteEvent\" to the other rouser-host "
-                   "starting the script, over 127.0.0.1, %d events sent at random moments: median %.0f ms, "
-                   "99th percentile %.0f ms (least %.0f ms, most %.0f ms). A quiet listener polls every "
-                   "40 ticks (667 ms) and fires the event at the poll after the one that took it." %
-                   (latency["count"], latency["median_ms"], latency["p99_ms"], latency["min_ms"], latency["max_ms"]))
+                   "starting the script, over 127.0.0.1, %d events sent at random moments: median %.1f ms, "
+                   "99th percentile %.1f ms (least %.1f ms, most %.1f ms). A UDP round trip on the same loopback "
+                   "in the same run takes %.1f us: the median is %.0f round trips. The listener's socket is "
+                   "checked at every idle call (rouser-host idles every 10 ms), and the event fires at the poll after "
+                   "the one that took the datagram, one step of the Ticks clock (50 ms) later." %
+                   (latency["count"], latency["median_ms"], latency["p99_ms"], latency["min_ms"], latency["max_ms"],
+                    rtt, latency["median_ms"] * 1000 / rtt))
     out.append("")
     out.append("Junk floods (tests/tools/junk_flood.py, one try each): a rouser-host listening with a key gets "
                "junk datagrams at the rate named while a local event comes due and a valid remote event is "
                "sent into the flood; held means both started within one poll interval (667 ms, plus 100 ms "
-               "for the host's idle rhythm). Under a flood the listener polls at every step of the Ticks clock "
-               "(50 ms) and takes up to 256 datagrams a poll, about what the system's default socket buffer "
+               "for the host's idle rhythm). Under a flood the listener polls at every idle call while datagrams "
+               "wait and takes up to 256 datagrams a poll, about what the system's default socket buffer "
                "holds: beyond some 5000 junk datagrams a second the system drops datagrams before any poll, "
                "and whether the valid one is among them is chance, so results above that rate differ from "
                "run to run. The local event does not depend on it.")

@@ -1,15 +1,20 @@
 // The scheduler's hot paths, on the simulated host: an idle call that is
 // not due to poll (every idle call of the host), choosing the due event
-// among 1000, an insertion and deletion, a whole "Rous-ScheduleEvent" call
-// (which reloads the preferences), saving and loading 1000 events, and the
-// write-behind save of 1000 events next to the same write by hand.
+// among 1000, an insertion and deletion, a whole "Rous-ScheduleEvent" call,
+// 1000 of them next to the 1000 insertions alone, "Rous-Version" with the
+// preferences unchanged next to one that must read them again, saving and
+// loading 1000 events, and the write-behind save of 1000 events next to the
+// same write by hand.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "frame/plugin_frame.h"
 #include "hostsim/hostsim.h"
@@ -53,7 +58,7 @@ void BM_IdleNotDue(benchmark::State &state)
     Start();
     HsRunInside([&](HostCallRecord *record) {
         CurrentCallRecord = record;
-        NextPollTicks = QuGetTicks() + 1000;
+        NextPollTicks = QuGetTicks() + 20; // within the poll interval
         for (auto _ : state)
             QuDoIdle();
     });
@@ -97,12 +102,13 @@ void BM_InsertAndDelete(benchmark::State &state)
 }
 BENCHMARK(BM_InsertAndDelete);
 
+std::string ScheduleParameter(void);
+
 void BM_ScheduleEventCall(benchmark::State &state)
 {
     Start();
     HsCallFunction(0, "-usealternatetriggermethod");
-    const std::string day = std::to_string(kNow1970 / 86400 + 719163);
-    const std::string parameter = "-addSingleEvent|" + day + "|50000|Orders.fp5|Print|id|text";
+    const std::string parameter = ScheduleParameter();
     for (auto _ : state) {
         HsCallFunction(5, parameter);
         state.PauseTiming();
@@ -112,6 +118,100 @@ void BM_ScheduleEventCall(benchmark::State &state)
     Stop();
 }
 BENCHMARK(BM_ScheduleEventCall);
+
+std::string ScheduleParameter(void)
+{
+    const std::string day = std::to_string(kNow1970 / 86400 + 719163);
+    return "-addSingleEvent|" + day + "|50000|Orders.fp5|Print|id|text";
+}
+
+// 1000 calls, a full table, in CPU time: no idle call comes between them, so
+// the event file is not written.
+void BM_Schedule1000Calls(benchmark::State &state)
+{
+    Start();
+    HsCallFunction(0, "-usealternatetriggermethod");
+    const std::string parameter = ScheduleParameter();
+    for (auto _ : state) {
+        for (int i = 0; i < 1000; i++)
+            HsCallFunction(5, parameter);
+        state.PauseTiming();
+        HsCallFunction(2, "-deleteAllEvents");
+        state.ResumeTiming();
+    }
+    Stop();
+}
+BENCHMARK(BM_Schedule1000Calls)->Unit(benchmark::kMillisecond);
+
+// Its reference: the same 1000 events inserted into the table directly.
+void BM_Insert1000(benchmark::State &state)
+{
+    Start();
+    for (auto _ : state) {
+        Fill(1000);
+        state.PauseTiming();
+        HsCallFunction(2, "-deleteAllEvents");
+        state.ResumeTiming();
+    }
+    Stop();
+}
+BENCHMARK(BM_Insert1000)->Unit(benchmark::kMillisecond);
+
+const std::string kSeparatorFile = kFolder + "prefs/HKCU/Software/Quil/Quil Plug-in General Prefs/SeparatorToken";
+
+// The preferences written by the first call, and then left alone long
+// enough that the next write must change the key's stamp.
+void SettlePrefs(void)
+{
+    HsCallFunction(0, "-getversionnumber");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+void BM_VersionCall(benchmark::State &state)
+{
+    Start();
+    SettlePrefs();
+    for (auto _ : state)
+        HsCallFunction(0, "-getversionnumber");
+    Stop();
+}
+BENCHMARK(BM_VersionCall);
+
+// Its reference: the same call after the separator was written again (the
+// same "|"), so that the preferences are read in full.
+void BM_VersionCallPrefsChanged(benchmark::State &state)
+{
+    Start();
+    SettlePrefs();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::ofstream(kSeparatorFile, std::ios::binary | std::ios::trunc).write("\x01\0\0\0|", 6);
+        state.ResumeTiming();
+        HsCallFunction(0, "-getversionnumber");
+    }
+    Stop();
+}
+BENCHMARK(BM_VersionCallPrefsChanged);
+
+// For bench/syscalls.py, which counts system calls with strace: `count`
+// calls with unchanged preferences (kind 0), as many each after a write of
+// the separator (1), or the writes alone (2).
+void BM_SyscallProbe(benchmark::State &state)
+{
+    Start();
+    SettlePrefs();
+    const int64_t kind = state.range(1);
+    for (auto _ : state) {
+        for (int64_t i = 0; i < state.range(0); i++) {
+            if (kind != 0)
+                std::ofstream(kSeparatorFile, std::ios::binary | std::ios::trunc).write("\x01\0\0\0|", 6);
+            if (kind != 2)
+                HsCallFunction(0, "-getversionnumber");
+        }
+    }
+    Stop();
+}
+BENCHMARK(BM_SyscallProbe)->ArgsProduct({{0, 1000}, {0, 1, 2}})->Iterations(1);
 
 void BM_SaveAndLoad1000(benchmark::State &state)
 {

@@ -18,6 +18,18 @@ int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint3
 int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
                          uint32_t size);
 
+// What shows a change of the key: marks that every write to it changes,
+// unless made within `grain` microseconds of the write before, and how long
+// before this look (`age`, microseconds) the latest write was made.
+typedef struct {
+    uint64_t marks[5];
+    int64_t age;
+    int64_t grain;
+} QuOsPrefsStamp;
+// Looks at the key without opening it for writing or creating it: 0, or
+// the system error (2 when the key is missing).
+int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp);
+
 uint32_t QuOsMilliseconds(void);
 // Full path of the running program's file: the number of characters the
 // system gave (capacity or more when it was cut), 0 when it gave none.

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,23 +20,32 @@ enum { kPathSize = 1024 };
 // Only one key is ever open at a time.
 static char PrefsKeyPath[kPathSize];
 
+static int32_t QuMakeFolder(const char *path)
+{
+    return mkdir(path, 0700) != 0 && errno != EEXIST ? QuWindowsError(errno) : 0;
+}
+
+// The key's folder alone when only it is missing, every folder of its path
+// when more are.
 static int32_t QuMakeFolders(char *path)
 {
+    if (mkdir(path, 0700) == 0 || errno == EEXIST)
+        return 0;
+    if (errno != ENOENT)
+        return QuWindowsError(errno);
     for (char *p = path + 1; *p; p++) {
         if (*p != '/')
             continue;
         *p = 0;
-        int failed = mkdir(path, 0700) != 0 && errno != EEXIST;
+        int32_t error = QuMakeFolder(path);
         *p = '/';
-        if (failed)
-            return QuWindowsError(errno);
+        if (error != 0)
+            return error;
     }
-    if (mkdir(path, 0700) != 0 && errno != EEXIST)
-        return QuWindowsError(errno);
-    return 0;
+    return QuMakeFolder(path);
 }
 
-int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+static int32_t QuPrefsKeyPath(char *path)
 {
     const char *root = QuPrefsRootOverride();
     if (root == NULL)
@@ -46,25 +56,67 @@ int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
         snprintf(home, sizeof home, "%s/.rouser", h != NULL ? h : ".");
         root = home;
     }
+    int n = snprintf(path, kPathSize, "%s/HKCU/Software/Quil/Quil Plug-in General Prefs", root);
+    return n < 0 || n >= kPathSize ? 206 : 0;
+}
+
+int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+{
     *key = NULL;
-    int n = snprintf(PrefsKeyPath, sizeof PrefsKeyPath, "%s/HKCU/Software/Quil/Quil Plug-in General Prefs",
-                     root);
-    if (n < 0 || n >= (int)sizeof PrefsKeyPath)
-        return 206;
-    int32_t error = QuMakeFolders(PrefsKeyPath);
+    int32_t error = QuPrefsKeyPath(PrefsKeyPath);
+    if (error == 0)
+        error = QuMakeFolders(PrefsKeyPath);
     if (error == 0)
         *key = PrefsKeyPath;
     return error;
-}
-
-void QuOsClosePrefsKey(QuOsPrefsKey)
-{
 }
 
 static int32_t QuValuePath(QuOsPrefsKey key, const char *name, char *path)
 {
     int n = snprintf(path, kPathSize, "%s/%s", (const char *)key, name);
     return n < 0 || n >= kPathSize ? 206 : 0;
+}
+
+static int64_t QuNanoseconds(struct timespec time)
+{
+    return (int64_t)time.tv_sec * 1000000000 + time.tv_nsec;
+}
+
+int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp)
+{
+    char keyPath[kPathSize], valuePath[kPathSize];
+    struct timespec now;
+    struct stat key, value;
+    int32_t error = QuPrefsKeyPath(keyPath);
+    if (error == 0)
+        error = QuValuePath(keyPath, "SeparatorToken", valuePath);
+    if (error != 0)
+        return error;
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (stat(keyPath, &key) != 0)
+        return QuWindowsError(errno);
+    // A value added, removed or replaced changes the folder; one rewritten in
+    // place changes only its own file, and of those only the separator is
+    // ever acted on.
+    if (stat(valuePath, &value) != 0)
+        memset(&value, 0, sizeof value);
+    int64_t keyChanged = QuNanoseconds(key.st_ctim), valueChanged = QuNanoseconds(value.st_ctim);
+    int64_t latest = keyChanged > valueChanged ? keyChanged : valueChanged;
+    stamp->marks[0] = (uint64_t)key.st_dev;
+    stamp->marks[1] = (uint64_t)key.st_ino;
+    stamp->marks[2] = (uint64_t)keyChanged;
+    stamp->marks[3] = (uint64_t)value.st_ino;
+    stamp->marks[4] = (uint64_t)valueChanged;
+    stamp->age = (QuNanoseconds(now) - latest) / 1000;
+    // A file system that keeps whole seconds only (two on some) shows no
+    // change within them; others step with the kernel's clock.
+    bool wholeSeconds = key.st_ctim.tv_nsec == 0 && value.st_ctim.tv_nsec == 0;
+    stamp->grain = wholeSeconds ? 2000000 : 20000;
+    return 0;
+}
+
+void QuOsClosePrefsKey(QuOsPrefsKey)
+{
 }
 
 int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint32_t *size)

@@ -39,6 +39,32 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
     return (int32_t)RegSetValueExA((HKEY)key, name, 0, type, (const BYTE *)data, size);
 }
 
+static uint64_t QuFileTimeValue(FILETIME time)
+{
+    return (uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime;
+}
+
+int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp)
+{
+    FILETIME now, written;
+    HKEY key;
+    GetSystemTimeAsFileTime(&now);
+    LONG error = RegOpenKeyExA(HKEY_CURRENT_USER, kPrefsSubkey, 0, KEY_QUERY_VALUE, &key);
+    if (error != ERROR_SUCCESS)
+        return (int32_t)error;
+    error = RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &written);
+    RegCloseKey(key);
+    if (error != ERROR_SUCCESS)
+        return (int32_t)error;
+    // Every change of a value sets the key's last write time.
+    stamp->marks[0] = QuFileTimeValue(written);
+    for (int i = 1; i < 5; i++)
+        stamp->marks[i] = 0;
+    stamp->age = ((int64_t)QuFileTimeValue(now) - (int64_t)QuFileTimeValue(written)) / 10;
+    stamp->grain = 20000; // the system clock's step, 15.6 ms at most
+    return 0;
+}
+
 uint32_t QuOsMilliseconds(void)
 {
     return GetTickCount();

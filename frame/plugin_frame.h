@@ -89,7 +89,11 @@ int32_t QuReadPrefNumber(const char *name, uint32_t *out);
 // As QuReadPrefNumber, but a missing value is left missing and *out as it was.
 int32_t QuPeekPrefNumber(const char *name, uint32_t *out);
 int32_t QuWritePrefNumber(const char *name, uint32_t value);
+// Reads the preferences again unless the key is unchanged since the last
+// read, so that a change takes effect at the next call.
 void QuLoadPrefs(void);
+// Loads that read the values, not only the key's stamp.
+extern uint32_t PrefsLoadCount;
 void QuResetPrefs(void);
 void QuSavePrefs(void);
 const char *QuGetSeparator(void);

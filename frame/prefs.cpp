@@ -12,6 +12,11 @@ static char Separator[kSeparatorSize];
 static char DefaultSeparator[kSeparatorSize];
 static uint32_t PrefsVersion;
 static uint32_t OneTimeSeparator;
+// The key's stamp when memory last matched it; a load that finds the same
+// stamp reads nothing.
+static QuOsPrefsStamp LoadedStamp;
+static bool LoadedStampKept;
+uint32_t PrefsLoadCount;
 
 int32_t QuOpenPrefsKey(void)
 {
@@ -108,6 +113,7 @@ int32_t QuReadPrefNumber(const char *name, uint32_t *out)
 
 void QuResetPrefs(void)
 {
+    LoadedStampKept = false;
     PrefsVersion = 1;
     QuCopyText(Separator, "|");
     QuCopyText(DefaultSeparator, "|");
@@ -122,7 +128,17 @@ void QuSavePrefs(void)
     QuWritePrefNumber("isOneTimeSeparator", OneTimeSeparator);
 }
 
-void QuLoadPrefs(void)
+static bool QuSameStamp(const QuOsPrefsStamp *a, const QuOsPrefsStamp *b)
+{
+    for (int i = 0; i < 5; i++)
+        if (a->marks[i] != b->marks[i])
+            return false;
+    return true;
+}
+
+// Every value read without error: nothing was created or reset, and memory
+// now holds what the key holds.
+static bool QuReadAllPrefs(void)
 {
     int32_t capacity = kSeparatorSize;
     Separator[0] = 0;
@@ -130,12 +146,32 @@ void QuLoadPrefs(void)
     if (Separator[0] == 0) {
         QuResetPrefs();
         QuSavePrefs();
-        return;
+        return false;
     }
     capacity = kSeparatorSize;
-    QuReadPrefText("DefSeparatorToken", DefaultSeparator, &capacity);
-    QuReadPrefNumber("Version", &PrefsVersion);
-    QuReadPrefNumber("isOneTimeSeparator", &OneTimeSeparator);
+    bool clean = QuReadPrefText("DefSeparatorToken", DefaultSeparator, &capacity) == 0;
+    clean = QuReadPrefNumber("Version", &PrefsVersion) == 0 && clean;
+    clean = QuReadPrefNumber("isOneTimeSeparator", &OneTimeSeparator) == 0 && clean;
+    return clean;
+}
+
+void QuLoadPrefs(void)
+{
+    QuOsPrefsStamp stamp;
+    bool stamped = QuOsReadPrefsStamp(&stamp) == 0;
+    if (stamped && LoadedStampKept && QuSameStamp(&stamp, &LoadedStamp))
+        return;
+    LoadedStampKept = false;
+    PrefsLoadCount++;
+    // A stamp taken within one step of the clock after a write may not
+    // change at the next write; such a key is read again next time. A load
+    // that had to create or reset values, or failed, is repeated too, as it
+    // would be without the stamp.
+    bool clean = QuReadAllPrefs();
+    if (stamped && clean && stamp.age > stamp.grain) {
+        LoadedStamp = stamp;
+        LoadedStampKept = true;
+    }
 }
 
 const char *QuGetSeparator(void)

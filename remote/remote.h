@@ -45,6 +45,9 @@ int32_t QuPollListener(void);
 // is open (it keeps listening), or the socket error.
 int32_t QuOpenListener(uint16_t port);
 int32_t QuCloseListener(void);
+// True when a listener is open and something waits to be read, found by one
+// look at the socket that never waits.
+bool QuDatagramWaiting(void);
 // Takes at most one waiting datagram: 0 with *length 0 when none waits,
 // -108 without a listener, or the socket error (10040 for a datagram larger
 // than the capacity, which is then lost).

@@ -20,8 +20,11 @@ enum {
     // well-behaved server answers a half-close at once, and one that does
     // not holds the host no longer than this.
     kDrainTicks = 15,
-    kDrainPiece = 1024
+    kDrainPiece = 65536
 };
+
+// Where the close reads what it throws away: large pieces, few reads.
+static char DrainBuffer[kDrainPiece];
 
 int32_t QuStartSockets(void)
 {
@@ -82,6 +85,13 @@ int32_t QuCloseListener(void)
         QuOsCloseSocket(ListenerSocket);
     ListenerSocket = kNoSocket;
     return 0;
+}
+
+bool QuDatagramWaiting(void)
+{
+    QuOsSocketState state;
+    return ListenerSocket != kNoSocket && QuOsWaitSocket(ListenerSocket, kOsWaitReadable, 0, &state) == 0 &&
+           state == kOsSocketReady;
 }
 
 int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length)
@@ -221,7 +231,6 @@ int32_t QuReceiveSome(QuSocket socket, char *buffer, int32_t capacity, int32_t *
 
 void QuCloseConnection(QuSocket socket, uint32_t start, int32_t timeout)
 {
-    char discard[kDrainPiece];
     int32_t received;
     // Data left unread at the close, or arriving after it, would make the
     // platform answer with a reset: read on until the peer's end, for a
@@ -232,7 +241,7 @@ void QuCloseConnection(QuSocket socket, uint32_t start, int32_t timeout)
     uint32_t drainStart = QuGetTicks();
     if (QuOsShutdownSend(socket) == 0) {
         for (;;) {
-            int32_t status = QuOsReceive(socket, discard, sizeof discard, &received);
+            int32_t status = QuOsReceive(socket, DrainBuffer, kDrainPiece, &received);
             if (status == kWsaWouldBlock && QuBeforeDeadline(drainStart, drainTicks)) {
                 QuAwaitSocket(socket, false, drainStart, drainTicks);
                 continue;

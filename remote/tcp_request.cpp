@@ -7,8 +7,6 @@
 #include "remote.h"
 #include "tcp_request.h"
 
-enum { kReadSize = 1024 };
-
 // What the diagnostic boxes show of a request or an answer: up to its
 // length or its first NUL, never more than the answer's capacity.
 static char DiagnosticText[kResponseCapacity + 1];
@@ -75,9 +73,9 @@ static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, i
 {
     int32_t status = 0, state = kHttpAwaitHeader, headerEnd = 0, chunkPos = 0, chunked = 0, resume = 0;
     while (status == 0 && *length < maxLen && QuBeforeDeadline(start, timeout)) {
-        int32_t room = maxLen - *length;
+        // All that has arrived, up to the room left, in one read.
         int32_t received = 0;
-        status = QuLinkReceive(link, response + *length, room < kReadSize ? room : kReadSize, &received);
+        status = QuLinkReceive(link, response + *length, maxLen - *length, &received);
         if (status == kWsaWouldBlock) {
             status = 0;
             QuLinkAwait(link, false, start, timeout);

@@ -25,7 +25,9 @@ RouserWindows64Packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest pytho
 # references the TCP tests compare with (curl), and the certificates the
 # TLS tests make (openssl).
 RouserToolPackages=(python3 curl openssl)
-RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev)
+# libcurl is the TCP request's reference in the benchmarks only (the module
+# never links it); strace counts the system calls of a function call.
+RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev libcurl4-openssl-dev strace)
 # clang's libFuzzer and sanitizer runtimes.
 RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev libssl-dev)
 

@@ -16,6 +16,8 @@ enum {
 
 int16_t TriggerDepth;
 uint32_t TriggerRequestTicks;
+// While the pause after an automation start runs, nothing polls early.
+static bool PollPaused;
 
 // The Ticks clock falls back to 0 when the millisecond counter wraps. No
 // poll is ever planned more than the automation pause ahead, so a next
@@ -30,11 +32,13 @@ static bool QuPollDue(uint32_t now)
 static void QuRequestPoll(int32_t ticks)
 {
     NextPollTicks = QuGetTicks() + (uint32_t)ticks;
+    PollPaused = ticks > kPollIntervalTicks;
 }
 
 void QuResetIdle(void)
 {
     NextPollTicks = 0;
+    PollPaused = false;
 }
 
 void QuLeaveDueEventToPoll(void)
@@ -62,9 +66,17 @@ static void QuPoll(void)
     Rous_TriggerNextEvent();
 }
 
+// A datagram that arrives between polls is taken at the next idle call
+// rather than up to a poll interval later; the pause after an automation
+// start and disabled local triggers still hold it back.
+static bool QuDatagramCallsForPoll(void)
+{
+    return !PollPaused && !QuLocalTriggersDisabled() && QuDatagramWaiting();
+}
+
 void QuDoIdle(void)
 {
-    if (!QuPollDue(QuGetTicks()))
+    if (!QuPollDue(QuGetTicks()) && !QuDatagramCallsForPoll())
         return;
     if (!QuLocalTriggersDisabled())
         QuPoll();

@@ -1,8 +1,13 @@
 // Preferences as a user or another program sees them: through the store
 // itself (the registry on Windows), changed between two function calls.
+#include "frame/plugin_frame.h"
 #include "support/fixture.h"
 #include "support/message_boxes.h"
 #include "support/prefs_store.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -54,6 +59,48 @@ TEST_F(PrefsTest, SeparatorChangedBetweenCallsTakesEffectAtTheNext)
     EXPECT_EQ(Version(kSplitByBar), "1500");
     PrefsStoreSetText("SeparatorToken", "|");
     EXPECT_EQ(Version(kSplitByBar), kVersionText);
+}
+
+std::string SplitBy(const std::string &separator)
+{
+    return "x" + separator + "-getversionnumber";
+}
+
+// Unchanged preferences are not read again, and yet every change shows at
+// the next call: a separator rewritten in place, a value removed (created
+// again, empty), the separator emptied or the whole key removed (defaults).
+TEST_F(PrefsTest, UnchangedPrefsAreNotReadAgainYetEveryChangeShowsAtTheNextCall)
+{
+    const struct {
+        const char *change;
+        std::function<void()> make;
+        std::string separator;
+    } steps[] = {
+        {"separator set", [] { PrefsStoreSetText("SeparatorToken", ";;"); }, ";;"},
+        {"separator rewritten", [] { PrefsStoreSetText("SeparatorToken", "#"); }, "#"},
+        {"value removed", [] { PrefsStoreDelete("Version"); }, "#"},
+        {"separator emptied", [] { PrefsStoreSetText("SeparatorToken", ""); }, "|"},
+        {"separator set again", [] { PrefsStoreSetText("SeparatorToken", "@@"); }, "@@"},
+        {"key removed", [] { PrefsStoreUseFresh("UnchangedPrefsKeyRemoved"); }, "|"},
+    };
+    std::string current = "|";
+    Version("");
+    for (const auto &step : steps) {
+        // Past the step of the clock in which the store last changed, the
+        // plug-in keeps the key's stamp and reads nothing more.
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        Version("");
+        const uint32_t loads = PrefsLoadCount;
+        EXPECT_EQ(Version(SplitBy(current)), kVersionText) << step.change;
+        EXPECT_EQ(PrefsLoadCount, loads) << "unchanged, before: " << step.change;
+        step.make();
+        EXPECT_EQ(Version(SplitBy(step.separator)), kVersionText) << step.change;
+        EXPECT_EQ(PrefsLoadCount, loads + 1) << step.change;
+        current = step.separator;
+    }
+    uint32_t number = 99;
+    EXPECT_TRUE(PrefsStoreGetNumber("Version", &number));
+    EXPECT_EQ(number, 1u) << "the defaults came back with the key";
 }
 
 TEST_F(PrefsTest, EmptyOrOversizedSeparatorRestoresAllDefaults)

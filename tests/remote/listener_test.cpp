@@ -95,6 +95,48 @@ TEST_F(ListenerTest, BurstIsDrainedOnePerIdleCall)
     EXPECT_EQ(TicksToNextPoll(), 40) << "a quiet listener is polled every 40 ticks";
 }
 
+// Between polls the listener is looked at once per idle call: a datagram is
+// taken at the idle call after it arrives and its event fires at the poll
+// after, more than a tick later; a quiet listener adds no poll. Idle calls
+// every 10 ms for 3 s; the Ticks clock steps by 3 every 50 ms.
+TEST_F(ListenerTest, DatagramBetweenPollsIsTakenAtTheNextIdleCall)
+{
+    HsOpenFile("Orders.fp5", {"Print"});
+    const struct {
+        bool listening, datagram;
+        size_t polls;
+    } cases[] = {{false, false, 4}, {true, false, 4}, {true, true, 5}};
+    for (const auto &c : cases) {
+        const std::string label = std::string(c.listening ? "listening" : "no listener") + (c.datagram ? ", a datagram" : "");
+        Call(kStopListener, "");
+        if (c.listening)
+            Listen();
+        Inside([] { QuDeleteAllEvents(); });
+        HsTakeStarts();
+        IdleAfter(1000);
+        size_t polls = 0;
+        uint32_t planned = NextPollTicks, takenAt = 0, firedAt = 0;
+        for (uint32_t ms = 10; ms <= 3000; ms += 10) {
+            if (c.datagram && ms == 210)
+                Deliver(Datagram("SCTR", "", "Orders.fp5|Print||"));
+            IdleAfter(10);
+            polls += NextPollTicks != planned;
+            planned = NextPollTicks;
+            if (takenAt == 0 && !Events().empty())
+                takenAt = ms;
+            if (firedAt == 0 && !HsTakeStarts().empty())
+                firedAt = ms;
+        }
+        EXPECT_EQ(polls, c.polls) << label;
+        EXPECT_EQ(Events().size(), c.datagram ? 1u : 0u) << label;
+        if (!c.datagram)
+            continue;
+        EXPECT_EQ(takenAt, 210u) << label;
+        EXPECT_GT(firedAt, takenAt) << label;
+        EXPECT_LE(firedAt, takenAt + 100) << label;
+    }
+}
+
 // Junk far above one datagram a poll: a local event that comes due and a
 // valid remote event sent into the flood both start within one poll
 // interval of their time. Host and clock advance 10 ms per idle call.
