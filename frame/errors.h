@@ -4,6 +4,8 @@
 #ifndef ROUSER_ERRORS_H
 #define ROUSER_ERRORS_H
 
+#include <stdint.h>
+
 // The plug-in's own codes: small ones in the host's heritage, four-digit
 // ones of its own. Each code has one name; where it serves several
 // subsystems the comment says each meaning. "Inside" marks a code that no
@@ -47,6 +49,11 @@ enum QuError {
     kErrScriptNotFound = -4233, // inside: the file has no script of that name
     kErrTooDeep = -4234,        // inside: more than 5 direct script starts nested
     kErrChunkLineTooLong = -4236,
+    // TLS, one code per thing a user can act on.
+    kErrTlsUntrusted = -4240,    // the server's certificate does not lead to a trusted root
+    kErrTlsNameMismatch = -4241, // the certificate is for another name or address
+    kErrTlsExpired = -4242,      // the certificate has expired or is not yet valid
+    kErrTlsHandshake = -4243,    // no TLS connection: no common protocol, not a TLS server, an alert
     kErrNoTable = -4301 // inside: the selection finds no table
 };
 
@@ -116,6 +123,29 @@ enum QuPlatformError {
     kWsaTryAgain = 11002,
     kWsaNoRecovery = 11003,
     kWsaNoData = 11004
+};
+
+// Windows security numbers (SECURITY_STATUS and certificate trust results),
+// which the TLS seams report on every platform. As 32-bit signed values
+// they are negative, apart from the handshake's "not done yet" numbers.
+enum QuSecurityError : int32_t {
+    kSecContinueNeeded = 0x00090312,
+    kSecIncompleteCredentials = 0x00090320,
+    kSecContextExpired = 0x00090317, // the peer ended the session
+    kSecRenegotiate = 0x00090321,
+    kSecInternalError = static_cast<int32_t>(0x80090304u),
+    kSecIncompleteMessage = static_cast<int32_t>(0x80090318u),
+    kSecIllegalMessage = static_cast<int32_t>(0x80090326u),    // not a TLS server, or a broken message
+    kSecAlgorithmMismatch = static_cast<int32_t>(0x80090331u), // no common protocol or cipher
+    kSecDecryptFailure = static_cast<int32_t>(0x80090330u),
+    kCertExpired = static_cast<int32_t>(0x800B0101u),          // CERT_E_EXPIRED
+    kCertValidityNesting = static_cast<int32_t>(0x800B0102u),  // CERT_E_VALIDITYPERIODNESTING
+    kCertUntrustedRoot = static_cast<int32_t>(0x800B0109u),    // CERT_E_UNTRUSTEDROOT
+    kCertChaining = static_cast<int32_t>(0x800B010Au),         // CERT_E_CHAINING
+    kCertRevoked = static_cast<int32_t>(0x800B010Cu),          // CERT_E_REVOKED
+    kCertNameMismatch = static_cast<int32_t>(0x800B010Fu),     // CERT_E_CN_NO_MATCH
+    kCertWrongUsage = static_cast<int32_t>(0x800B0110u),       // CERT_E_WRONG_USAGE
+    kCertBadSignature = static_cast<int32_t>(0x80096004u)      // TRUST_E_CERT_SIGNATURE
 };
 
 #endif

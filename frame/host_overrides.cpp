@@ -12,6 +12,8 @@ static char PrefsRootOverride[1024];
 static const char *const *WindowListOverride;
 static int32_t WindowCountOverride;
 static char TextLibraryOverride[1024];
+static uint8_t TrustedRoot[kTrustedRootSize];
+static int32_t TrustedRootLength;
 
 void QuOverrideMilliseconds(QuMillisecondsProc proc)
 {
@@ -48,6 +50,22 @@ void QuOverrideWindowList(const char *const *classes, int32_t count)
 void QuOverrideTextLibrary(const char *path)
 {
     QuSetOverrideText(TextLibraryOverride, sizeof TextLibraryOverride, path);
+}
+
+void QuOverrideTrustedRoot(const uint8_t *der, int32_t length)
+{
+    TrustedRootLength = 0;
+    if (der != NULL && length > 0 && length <= kTrustedRootSize) {
+        QuCopyBytes(TrustedRoot, der, length);
+        TrustedRootLength = length;
+    }
+}
+
+bool QuTrustedRootOverride(const uint8_t **der, int32_t *length)
+{
+    *der = TrustedRoot;
+    *length = TrustedRootLength;
+    return TrustedRootLength > 0;
 }
 
 uint32_t QuMilliseconds(void)

@@ -49,6 +49,15 @@ const char *QuPrefsRootOverride(void);
 // True, with the list, when QuOverrideWindowList set one.
 bool QuWindowListOverride(const char *const **classes, int32_t *count);
 
+// A certificate (DER) that TLS trusts as its only root instead of the
+// system's roots, so that tests can trust a test authority of their own
+// without touching the machine's stores; null or 0 bytes restores the
+// system's. Longer than kTrustedRootSize bytes: ignored.
+enum { kTrustedRootSize = 8192 };
+void QuOverrideTrustedRoot(const uint8_t *der, int32_t length);
+// True, with the bytes, while a root is set.
+bool QuTrustedRootOverride(const uint8_t **der, int32_t *length);
+
 // "FMWrapper.dll", or the path the simulated host gave.
 const char *QuTextLibraryName(void);
 

@@ -82,7 +82,12 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
         status = kErrBadParameter;
     if (status == 0)
         status = QuReadPortOption(options, &port);
-    if (status == 0 && QuHasOption(options, "-tcprequest")) {
+    // TLS is for TCP requests only: whoever asked for it must not get a
+    // plain datagram instead.
+    bool tcp = QuHasOption(options, "-tcprequest");
+    if (status == 0 && !tcp && QuHasOption(options, "-tls"))
+        status = kErrBadParameter;
+    if (status == 0 && tcp) {
         status = QuTCPRequestEntry(parameter, position, address, port, options, result);
         if (status != 0)
             QuSetErrorResult("$$", status, result);

@@ -1,4 +1,4 @@
-// The TCP request's own options: its time-out and its close-after text.
+// The TCP request's own options: its time-out, its close-after text and TLS.
 #include "frame/plugin_frame.h"
 #include "tcp_request.h"
 
@@ -24,4 +24,12 @@ void QuReadCloseAfterOption(const char *options, char *text)
     static const char kPattern[] = "-closeportafter=\"";
     QuGetTextAfter(options, QuTextLength(options), kPattern, sizeof kPattern - 1, '"', 0, 1, false, text,
                    kCloseTextSize);
+}
+
+QuTlsMode QuReadTlsOption(const char *options)
+{
+    // Options match anywhere in the text, so "-tlsNoVerify" holds "-tls".
+    if (QuHasOption(options, "-tlsNoVerify"))
+        return kTlsNoVerify;
+    return QuHasOption(options, "-tls") ? kTlsVerify : kTlsOff;
 }

@@ -1,6 +1,6 @@
 // "Rous-SendRemoteEvent -tcprequest": sends the rest of the parameter to a
-// TCP server and returns its answer, read within one deadline into the
-// result handle and decoded in place. Whenever the socket has nothing, or
+// TCP server, over TLS with "-tls", and returns its answer, read within one
+// deadline into the result handle and decoded in place. Whenever the socket has nothing, or
 // no room, the request waits on it for at most 4 ticks at a time.
 #include "frame/os_frame.h"
 #include "frame/plugin_frame.h"
@@ -20,6 +20,20 @@ static void QuShowNumber(const char *caption, int32_t value)
     QuOsMessageBox(caption, text);
 }
 
+// The system's own number behind a TLS code, in the hexadecimal form its
+// documentation uses.
+static void QuShowSystemError(int32_t error)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    char text[11] = "0x";
+    if (ShowDebugMessages != 1 || error == 0)
+        return;
+    for (int i = 0; i < 8; i++)
+        text[2 + i] = kDigits[((uint32_t)error >> (28 - 4 * i)) & 15];
+    text[10] = 0;
+    QuOsMessageBox("system error =", text);
+}
+
 static void QuShowBytes(const char *caption, const char *bytes, int32_t length)
 {
     if (ShowDebugMessages != 1)
@@ -32,17 +46,17 @@ static void QuShowBytes(const char *caption, const char *bytes, int32_t length)
     QuOsMessageBox(caption, DiagnosticText);
 }
 
-static int32_t QuSendRequest(QuSocket socket, const char *request, int32_t length, uint32_t start,
+static int32_t QuSendRequest(QuLink *link, const char *request, int32_t length, uint32_t start,
                              int32_t timeout, int32_t *sent)
 {
     int32_t status = 0;
     *sent = 0;
     while (status == 0 && *sent < length && QuBeforeDeadline(start, timeout)) {
         int32_t count = 0;
-        status = QuSendSome(socket, request + *sent, length - *sent, &count);
+        status = QuLinkSend(link, request + *sent, length - *sent, &count);
         if (status == kWsaWouldBlock) {
             status = 0;
-            QuAwaitSocket(socket, true, start, timeout);
+            QuLinkAwait(link, true, start, timeout);
         } else if (status == 0 && count > 0 && count <= length - *sent) {
             *sent += count;
         }
@@ -54,7 +68,7 @@ static int32_t QuSendRequest(QuSocket socket, const char *request, int32_t lengt
 
 // Reads until the peer closes, the buffer fills, a chunked body completes,
 // the close-after text arrives or the deadline passes.
-static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen, int32_t *length,
+static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, int32_t *length,
                                  const char *closeText, int32_t closeLength, uint32_t start, int32_t timeout)
 {
     QuHttpDecoder decoder;
@@ -63,10 +77,10 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
     while (status == 0 && *length < maxLen && QuBeforeDeadline(start, timeout)) {
         // All that has arrived, up to the room left, in one read.
         int32_t received = 0;
-        status = QuReceiveSome(socket, response + *length, maxLen - *length, &received);
+        status = QuLinkReceive(link, response + *length, maxLen - *length, &received);
         if (status == kWsaWouldBlock) {
             status = 0;
-            QuAwaitSocket(socket, false, start, timeout);
+            QuLinkAwait(link, false, start, timeout);
             continue;
         }
         if (status != 0 || received <= 0)
@@ -93,10 +107,11 @@ static int32_t QuReceiveResponse(QuSocket socket, char *response, int32_t maxLen
 
 int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, int32_t requestLength,
                      int32_t timeout, const char *closeText, int32_t closeLength, char *response,
-                     int32_t *ioReturnedLen)
+                     int32_t *ioReturnedLen, QuTlsMode tls)
 {
     uint32_t ip;
     QuSocket socket;
+    QuLink link;
     int32_t status = QuStartSockets();
     if (status != 0)
         return status;
@@ -111,8 +126,18 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
         QuShowNumber("QuEstablishConnection errorcode =", status);
         return status;
     }
+    QuLinkPlain(&link, socket);
+    if (tls != kTlsOff) {
+        status = QuLinkStartTls(&link, address, tls == kTlsVerify, start, timeout);
+        if (status != 0) {
+            QuShowNumber("TLS errorcode =", status);
+            QuShowSystemError(link.systemError);
+            QuLinkClose(&link, start, timeout);
+            return status;
+        }
+    }
     int32_t sent = 0;
-    status = QuSendRequest(socket, request, requestLength, start, timeout, &sent);
+    status = QuSendRequest(&link, request, requestLength, start, timeout, &sent);
     if (status != 0) {
         QuShowNumber("SEND ERROR errorcode =", status);
         QuShowNumber("i =", sent);
@@ -122,14 +147,15 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
     int32_t maxLen = *ioReturnedLen;
     *ioReturnedLen = 0;
     if (status == 0)
-        status = QuReceiveResponse(socket, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
+        status = QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
     if (status != 0) {
         QuShowNumber("RECV ERROR errorcode =", status);
         QuShowNumber("*ioReturnedLen =", *ioReturnedLen);
         QuShowNumber("maxLen =", maxLen);
         QuShowBytes("the data =", response, *ioReturnedLen);
+        QuShowSystemError(link.systemError);
     }
-    QuCloseConnection(socket, start, timeout);
+    QuLinkClose(&link, start, timeout);
     return status;
 }
 
@@ -157,7 +183,7 @@ int32_t QuTCPRequestEntry(HostHandle parameter, int32_t position, const char *ad
     if (status == 0) {
         int32_t ioReturnedLen = kResponseCapacity;
         status = QuTCPRequest(address, port, request + position, requestLength, timeout, closeText,
-                              QuTextLength(closeText), response, &ioReturnedLen);
+                              QuTextLength(closeText), response, &ioReturnedLen, QuReadTlsOption(options));
         QuUnlockHandle(result);
         if (status == 0 && QuSetHandleSize(result, ioReturnedLen) != 0)
             status = kErrMemory;

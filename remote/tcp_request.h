@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "os_sockets.h"
 #include "remote.h"
 
 enum {
@@ -53,13 +54,43 @@ void QuStartHttpDecoder(QuHttpDecoder *decoder);
 int32_t QuDecodeHTTPResponse(QuHttpDecoder *decoder, char *buffer, int32_t *length);
 // The data now ends at `length`, before what was decoded so far perhaps.
 void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length);
-// Connects to `address` (dotted or a host name) and `port`, sends the
-// request and reads the answer into `response`, all within `timeout` ticks.
-// *ioReturnedLen: the response's capacity in, the bytes it holds out. The
-// diagnostic boxes appear while ShowDebugMessages is 1.
+// Plain TCP, or TLS with or without the certificate checks.
+enum QuTlsMode { kTlsOff, kTlsVerify, kTlsNoVerify };
+// "-tls" or "-tlsNoVerify" (which contains "-tls"): the mode they ask for.
+QuTlsMode QuReadTlsOption(const char *options);
+
+// Connects to `address` (dotted or a host name) and `port`, over TLS when
+// asked, sends the request and reads the answer into `response`, all
+// within `timeout` ticks. *ioReturnedLen: the response's capacity in, the
+// bytes it holds out. The diagnostic boxes appear while ShowDebugMessages
+// is 1.
 int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, int32_t requestLength,
                      int32_t timeout, const char *closeText, int32_t closeLength, char *response,
-                     int32_t *ioReturnedLen);
+                     int32_t *ioReturnedLen, QuTlsMode tls);
+
+// ---- the connection a request speaks through (link.cpp) ----
+struct QuLink {
+    QuSocket socket;
+    bool tls;
+    QuOsWaitKind wait;   // where the TLS session last waited
+    int32_t systemError; // the system's number behind a TLS code
+};
+// The connected socket, plain.
+void QuLinkPlain(QuLink *link, QuSocket socket);
+// TLS over the link's socket within the deadline: the handshake (SNI for a
+// host name, none for an address), then unless `verify` is false the
+// certificate against `address`. 0; -4230; -4240 untrusted, -4241 another
+// name, -4242 out of its dates, -4243 no TLS connection; or a socket error.
+// The link is closed with QuLinkClose whatever the outcome.
+int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout);
+// As QuSendSome and QuReceiveSome; over TLS a session failure is -4243.
+// After 10035 a send offers the same bytes again.
+int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent);
+int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *received);
+// As QuAwaitSocket; over TLS in the direction the session waits.
+int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout);
+// Ends the TLS session with its close_notify, then closes the connection.
+void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout);
 
 // The hexadecimal size at the start of a chunk-size line, read as "%lx"
 // reads it into a 32-bit long; -50 when there is no number.

@@ -12,20 +12,24 @@ RouserBuild=$RouserRoot/build
 # and wineserver commands. The 64-bit configuration, for machines that run
 # no 32-bit programs, needs 64-bit Wine and the x86_64 compiler instead.
 # googletest is the source the Windows rows compile with MinGW; pefile reads
-# the module's headers and resources without running it.
-RouserBuildPackages=(cmake ninja-build g++)
+# the module's headers and resources without running it. Wine's SChannel
+# loads GnuTLS at run time, which libwine only recommends. The native
+# builds of the plug-in link OpenSSL.
+RouserBuildPackages=(cmake ninja-build g++ libssl-dev)
 RouserNativePackages=("${RouserBuildPackages[@]}" libgtest-dev)
 RouserModulePackages=(cmake ninja-build g++-mingw-w64-i686 googletest python3 python3-pefile)
-RouserWindowsPackages=("${RouserModulePackages[@]}" wine wine32)
-RouserWindows64Packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest python3 python3-pefile wine wine64)
-# The test servers, the crash and documentation checks (python3), and the
-# references the TCP tests compare with (curl).
-RouserToolPackages=(python3 curl)
+RouserWindowsPackages=("${RouserModulePackages[@]}" wine wine32 libgnutls30:i386)
+RouserWindows64Packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest python3 python3-pefile wine wine64
+    libgnutls30)
+# The test servers, the crash and documentation checks (python3), the
+# references the TCP tests compare with (curl), and the certificates the
+# TLS tests make (openssl).
+RouserToolPackages=(python3 curl openssl)
 # libcurl is the TCP request's reference in the benchmarks only (the module
 # never links it); strace counts the system calls of a function call.
 RouserBenchPackages=("${RouserBuildPackages[@]}" libbenchmark-dev libcurl4-openssl-dev strace)
 # clang's libFuzzer and sanitizer runtimes.
-RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev)
+RouserFuzzPackages=(cmake ninja-build clang libclang-rt-dev libssl-dev)
 
 rouser_say() {
     printf 'rouser: %s\n' "$*" >&2

@@ -32,14 +32,19 @@ static bool ReadPorts(LoopbackServers *servers)
     std::string name;
     int port;
     while (lines >> name >> port) {
-        if (name == "plain")
-            servers->plain = port;
-        else if (name == "scripted")
-            servers->scripted = port;
-        else if (name == "refused")
-            servers->refused = port;
+        const struct {
+            const char *name;
+            int *port;
+        } kPorts[] = {{"plain", &servers->plain},        {"scripted", &servers->scripted},
+                      {"refused", &servers->refused},    {"tls", &servers->tls},
+                      {"tls-other", &servers->tlsOther}, {"tls-expired", &servers->tlsExpired},
+                      {"tls-self", &servers->tlsSelf}};
+        for (const auto &p : kPorts)
+            if (name == p.name)
+                *p.port = port;
     }
-    return servers->plain != 0 && servers->scripted != 0 && servers->refused != 0;
+    return servers->plain != 0 && servers->scripted != 0 && servers->refused != 0 && servers->tls != 0 &&
+        servers->tlsOther != 0 && servers->tlsExpired != 0 && servers->tlsSelf != 0;
 }
 
 #ifndef _WIN32
@@ -90,7 +95,7 @@ const LoopbackServers &Servers(void)
         servers.folder = LocalPath(folder);
         servers.ready = ReadPorts(&servers);
         if (!servers.ready)
-            servers.why = "no servers.txt with three ports in " + servers.folder;
+            servers.why = "no servers.txt with every port in " + servers.folder;
         return servers;
     }
 #ifdef _WIN32
@@ -104,4 +109,9 @@ const LoopbackServers &Servers(void)
 std::string CurlReference(const std::string &name, const std::string &kind)
 {
     return ReadFile(Servers().folder + "/curl/" + name + "." + kind);
+}
+
+std::string TestAuthority(void)
+{
+    return ReadFile(Servers().folder + "/tls/ca.der");
 }

@@ -1,6 +1,6 @@
 // The loopback servers of tests/servers/serve.py: Python's http.server for
-// plain answers, a scripted server for everything else, and what curl
-// received from them. scripts/test starts them once for every row and
+// plain answers, a scripted server for everything else (also over TLS),
+// and what curl received from them. scripts/test starts them once for every row and
 // names their folder in ROUSER_TEST_SERVERS; without it the POSIX tests
 // start their own, which end with the test program.
 #ifndef ROUSER_TEST_SERVERS_H
@@ -12,6 +12,10 @@ struct LoopbackServers {
     bool ready = false;
     std::string why; // when not ready
     int plain = 0, scripted = 0, refused = 0;
+    // The scripted server over TLS with the test authority's certificate
+    // for 127.0.0.1 and localhost, one for another name, an expired one and
+    // a self-signed one.
+    int tls = 0, tlsOther = 0, tlsExpired = 0, tlsSelf = 0;
     std::string folder;
 };
 
@@ -34,5 +38,8 @@ std::string CurlReference(const std::string &name, const std::string &kind);
     } while (0)
 
 bool ServersOptional(void);
+
+// The test authority's certificate, DER.
+std::string TestAuthority(void);
 
 #endif

@@ -1,9 +1,10 @@
 // "Rous-SendRemoteEvent -tcprequest" from end to end, through the host's
 // call, against the loopback servers of tests/servers: answers as curl
 // receives them, time-outs, the close-after text, the buffer limit, the
-// refusals, and the diagnostic boxes.
+// refusals, the diagnostic boxes, and all of it over TLS.
 #include "support/fixture.h"
 #include "support/message_boxes.h"
+#include "support/net_probe.h"
 
 #include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
@@ -34,9 +35,26 @@ protected:
         QuOverrideMilliseconds(nullptr);
     }
 
-    std::string Call(const std::string &options, int port, const std::string &request)
+    void TearDown() override
     {
-        std::string parameter = "-tcprequest -portnumber=" + std::to_string(port) + " " + options + "|127.0.0.1|" + request;
+        QuOverrideTrustedRoot(nullptr, 0);
+        PluginTest::TearDown();
+    }
+
+    // The tests trust the test authority alone, not the machine's roots.
+    void TrustTestAuthority()
+    {
+        std::string der = TestAuthority();
+        ASSERT_FALSE(der.empty());
+        QuOverrideTrustedRoot(reinterpret_cast<const uint8_t *>(der.data()),
+                              static_cast<int32_t>(der.size()));
+    }
+
+    std::string Call(const std::string &options, int port, const std::string &request,
+                     const std::string &host = "127.0.0.1")
+    {
+        std::string parameter =
+            "-tcprequest -portnumber=" + std::to_string(port) + " " + options + "|" + host + "|" + request;
         std::string result = HsCallFunction(kSendRemoteEvent, parameter).text;
         ExpectHostRulesKept();
         return result;
@@ -48,10 +66,11 @@ protected:
     }
 
     // A count the scripted server keeps ("/count": connections, not counting
-    // these queries; "/resets"); -1 when it does not answer with one.
-    int Counter(const std::string &path)
+    // these queries; "/requests": requests read; "/resets"); -1 when it does
+    // not answer with one. A port and options to ask one of its TLS fronts.
+    int Counter(const std::string &path, int port = 0, const std::string &options = "")
     {
-        std::string answer = Scripted(path);
+        std::string answer = Call(options, port != 0 ? port : Servers().scripted, Get(path));
         size_t body = answer.find("\r\n\r\n");
         return body == std::string::npos ? -1 : std::stoi(answer.substr(body + 4));
     }
@@ -192,19 +211,129 @@ TEST_F(TcpRequestTest, TimeOutAcrossTheTicksWrap)
 TEST_F(TcpRequestTest, FailingHostCallbacks)
 {
     REQUIRE_SERVERS();
-    // Each fallible callback of a whole request fails in turn: an error
-    // result or the answer, and nothing left locked.
-    std::string expected = CurlReference("hello", "raw");
-    for (int64_t n = 1; n < 100; n++) {
-        HsFailNthFallible(n);
-        std::string result = Call("", Servers().plain, Get("/hello.txt"));
-        bool injected = HsFaultInjected();
-        HsFailNthFallible(0);
-        EXPECT_TRUE(result == expected || result.compare(0, 2, "$$") == 0 || result.empty()) << n << ": " << result;
-        EXPECT_EQ(HsLockedHandles(), 0) << n;
-        if (!injected)
-            break;
+    TrustTestAuthority();
+    // Each fallible callback of a whole request, plain and over TLS, fails
+    // in turn: an error result or the answer, and nothing left locked.
+    const struct {
+        std::string options;
+        int port;
+        std::string path, expected;
+    } requests[] = {
+        {"", Servers().plain, "/hello.txt", CurlReference("hello", "raw")},
+        {"-tls -timeoutsecs=20", Servers().tls, "/chunked/basic",
+         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\nhelloabc"},
+    };
+    for (const auto &r : requests) {
+        for (int64_t n = 1; n < 100; n++) {
+            HsFailNthFallible(n);
+            std::string result = Call(r.options, r.port, Get(r.path));
+            bool injected = HsFaultInjected();
+            HsFailNthFallible(0);
+            EXPECT_TRUE(result == r.expected || result.compare(0, 2, "$$") == 0 || result.empty())
+                << r.path << " " << n << ": " << result;
+            EXPECT_EQ(HsLockedHandles(), 0) << n;
+            if (!injected) {
+                EXPECT_EQ(result, r.expected) << r.path;
+                break;
+            }
+        }
     }
+}
+
+// Over TLS the answers are those of the same server over plain TCP, byte
+// for byte, however the server writes them (pieces of 7 bytes, records of
+// 1 byte) and however they end (chunked, full buffer, close-after text).
+TEST_F(TcpRequestTest, TlsAnswersAsOverPlainTcp)
+{
+    REQUIRE_SERVERS();
+    TrustTestAuthority();
+    const std::string closeAfter = "-closeportafter=\"</html>\"";
+    const struct {
+        std::string path, options;
+    } cases[] = {
+        {"/chunked/basic", ""},
+        {"/chunked/extension", ""},
+        {"/chunked/trailers", ""},
+        {"/pieces/small/chunked", ""},
+        {"/pieces/bytes/chunked", ""},
+        {"/pieces/bytes/plain", ""},
+        {"/big", ""},
+        {"/close-after", closeAfter},
+        {"/close-after/chunked", closeAfter},
+    };
+    for (const auto &c : cases) {
+        std::string plain = Scripted(c.path, "-timeoutsecs=30 " + c.options);
+        ASSERT_NE(plain.substr(0, 2), "$$") << c.path;
+        EXPECT_TRUE(Call("-tls -timeoutsecs=30 " + c.options, Servers().tls, Get(c.path)) == plain) << c.path;
+    }
+}
+
+// The certificate is checked unless -tlsNoVerify says otherwise, each fault
+// with its own code; a host name goes out for SNI, an address does not.
+TEST_F(TcpRequestTest, TlsCertificatesAndNames)
+{
+    REQUIRE_SERVERS();
+    const std::string answered = "HTTP/1.0 200 OK\r\n\r\n";
+    const LoopbackServers &s = Servers();
+    const struct {
+        int port;
+        std::string host, options, answer;
+        bool trustTest;
+    } cases[] = {
+        {s.tls, "127.0.0.1", "-tls", answered + "(none)", true},
+        {s.tls, "localhost", "-TLS", answered + "localhost", true},
+        {s.tls, "127.0.0.1", "-tls", Error(-4240),
+         false}, // the machine's roots do not know the test authority
+        {s.tlsOther, "127.0.0.1", "-tls", Error(-4241), true},
+        {s.tlsOther, "localhost", "-tls", Error(-4241), true},
+        {s.tlsExpired, "localhost", "-tls", Error(-4242), true},
+        {s.tlsSelf, "localhost", "-tls", Error(-4240), true},
+        {s.tlsOther, "localhost", "-tlsNoVerify", answered + "localhost", true},
+        {s.tlsExpired, "127.0.0.1", "-tlsnoverify", answered + "(none)", true},
+        {s.tlsSelf, "127.0.0.1", "-tlsNoVerify", answered + "(none)", false},
+    };
+    for (const auto &c : cases) {
+        int before = Counter("/requests", c.port, "-tlsNoVerify");
+        if (c.trustTest)
+            TrustTestAuthority();
+        else
+            QuOverrideTrustedRoot(nullptr, 0);
+        EXPECT_EQ(Call(c.options + " -timeoutsecs=20", c.port, Get("/sni"), c.host), c.answer)
+            << c.port << " " << c.host << " " << c.options;
+        // A certificate that fails its check never gets to see the request.
+        EXPECT_EQ(Counter("/requests", c.port, "-tlsNoVerify"), before + (c.answer[0] == '$' ? 0 : 1))
+            << c.port;
+    }
+}
+
+// A TLS request that cannot be made ends with an error and never as a
+// success: a plain server, one that never answers the hello (within the
+// deadline), nobody listening; and -tls without -tcprequest sends nothing.
+TEST_F(TcpRequestTest, TlsRefusedOrFailed)
+{
+    REQUIRE_SERVERS();
+    TrustTestAuthority();
+    EXPECT_EQ(Call("-tls -timeoutsecs=20", Servers().plain, Get("/hello.txt")), Error(-4243));
+    EXPECT_EQ(Call("-tls -timeoutticks=30", Servers().scripted, Get("/hello.txt")), Error(-4230));
+    EXPECT_EQ(Call("-tls", Servers().refused, Get("/")), Error(10061));
+    NetProbe probe;
+    ASSERT_TRUE(ProbeOpenUdp(&probe));
+    std::string to = std::to_string(probe.port) + "|127.0.0.1|key|File|Script|id|";
+    EXPECT_EQ(HsCallFunction(kSendRemoteEvent, "-tls -portnumber=" + to).text, Error(-50));
+    EXPECT_EQ(HsCallFunction(kSendRemoteEvent, "-tlsNoVerify -portnumber=" + to).text, Error(-50));
+    std::string wire;
+    EXPECT_FALSE(ProbeReceive(probe, &wire, 300)) << wire;
+    EXPECT_EQ(HsCallFunction(kSendRemoteEvent, "-portnumber=" + to).text, "0");
+    EXPECT_TRUE(ProbeReceive(probe, &wire)) << "the probe hears a datagram that is sent";
+    ProbeClose(&probe);
+
+    // What the boxes say of a certificate fault: the code and the system's number.
+    BoxesStartWatching();
+    Call("-showdebugmessages -tls", Servers().tlsSelf, Get("/"));
+    std::vector<ShownBox> boxes = BoxesStopWatching();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption + boxes[0].text, "TLS errorcode =-4240");
+    EXPECT_EQ(boxes[1].caption + boxes[1].text, "system error =0x800B0109");
 }
 
 } // namespace

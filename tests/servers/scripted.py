@@ -8,6 +8,7 @@ The request is read up to its empty line; its first line picks the path.
 
 import socket
 import socketserver
+import ssl
 import threading
 import time
 
@@ -59,6 +60,10 @@ class Handler(socketserver.BaseRequestHandler):
     def setup(self):
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.request.settimeout(10)
+        if self.server.tls is not None:
+            # The same answers over TLS; a client that gives up in the
+            # handshake ends the connection here.
+            self.request = self.server.tls.wrap_socket(self.request, server_side=True)
 
     def read_request(self):
         data = b""
@@ -102,6 +107,13 @@ class Handler(socketserver.BaseRequestHandler):
                 self.server.lock.notify_all()
 
     def answer(self, path):
+        with self.server.lock:
+            self.server.requests += path != ""
+        if path == "/sni":
+            # The server name the client asked for in its TLS hello.
+            name = getattr(self.request, "asked_name", None)
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + (name or "(none)").encode("latin-1"))
+            return
         if path == "/resets":
             # Connections that the client ended with a reset, not an
             # orderly close.
@@ -112,11 +124,13 @@ class Handler(socketserver.BaseRequestHandler):
                 resets = self.server.resets
             self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % resets)
             return
-        if path == "/count":
-            # Connections other than these queries, before this one.
+        if path in ("/count", "/requests"):
+            # Connections, or requests read (over TLS: after a handshake),
+            # other than these queries, before this one.
             with self.server.lock:
                 self.server.queries += 1
-                count = self.server.connections - self.server.queries
+                total = self.server.connections if path == "/count" else self.server.requests
+                count = total - self.server.queries
             self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % count)
             return
         if path in ANSWERS:
@@ -143,6 +157,13 @@ class Handler(socketserver.BaseRequestHandler):
                 time.sleep(0.05)
                 self.request.sendall(more)
             self.hold()
+        elif path.startswith("/answer/") and path[len("/answer/"):].isdigit():
+            # An answer of exactly that many bytes, header included; closes.
+            size = int(path[len("/answer/"):])
+            head = b""
+            for _ in range(2):
+                head = b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % max(size - len(head), 0)
+            self.request.sendall((head + big_body())[:max(size, len(head))])
         elif path == "/mute":
             # Takes the request and says nothing until the client goes.
             self.hold()
@@ -174,10 +195,13 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self):
+    def __init__(self, tls=None):
+        """tls: an ssl.SSLContext to serve through, or None for plain TCP."""
+        self.tls = tls
         super().__init__(("127.0.0.1", 0), Handler)
         self.lock = threading.Condition()
         self.connections = 0
+        self.requests = 0
         self.queries = 0
         self.resets = 0
         self.active = 0
@@ -186,7 +210,24 @@ class Server(socketserver.ThreadingTCPServer):
         with self.lock:
             self.resets += 1
 
+    def handle_error(self, request, client_address):
+        # Failed handshakes are what the TLS tests make on purpose.
+        pass
+
     def process_request(self, request, client_address):
         with self.lock:
             self.connections += 1
         super().process_request(request, client_address)
+
+
+def tls_context(certificate, key):
+    """A server context with this certificate, which notes on each
+    connection the name the client asked for (SNI)."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(certificate, key)
+
+    def note_name(connection, name, _context):
+        connection.asked_name = name
+
+    context.sni_callback = note_name
+    return context

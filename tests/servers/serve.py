@@ -8,9 +8,17 @@ FOLDER/www/              files that Python's http.server serves (HTTP/1.0:
                          it answers and closes)
 FOLDER/curl/NAME.raw     what `curl --raw` received for case NAME
 FOLDER/curl/NAME.body    the body curl decoded for it
-FOLDER/servers.txt       lines "plain PORT", "scripted PORT" and "refused
-                         PORT" (a bound port nobody listens on); written
-                         last, so that its presence means ready
+FOLDER/tls/              the test certificates, made by openssl at start:
+                         ca.pem and ca.der, the test authority that only
+                         the tests trust
+FOLDER/servers.txt       lines "plain PORT", "scripted PORT", "refused
+                         PORT" (a bound port nobody listens on), and a
+                         TLS front of the scripted server for each of
+                         the certificates: "tls PORT" (the test authority's,
+                         for 127.0.0.1 and localhost), "tls-other PORT"
+                         (another name), "tls-expired PORT" and "tls-self
+                         PORT" (self-signed); written last, so that its
+                         presence means ready
 
 Everything listens on 127.0.0.1 only. The servers run until SIGTERM or
 SIGINT, with --stop-on-eof also until standard input ends (so that a test
@@ -80,6 +88,42 @@ def make_files(www):
             out.write(data)
 
 
+# The TLS fronts: the names their certificates are for (None: self-signed)
+# and the days they are valid (-1: expired yesterday).
+CERTIFICATES = {
+    "tls": ("DNS:localhost,IP:127.0.0.1", 3650, True),
+    "tls-other": ("DNS:other.example", 3650, True),
+    "tls-expired": ("DNS:localhost,IP:127.0.0.1", -1, True),
+    "tls-self": ("DNS:localhost,IP:127.0.0.1", 3650, False),
+}
+
+
+def openssl(*args, cwd):
+    subprocess.run(["openssl", *args], cwd=cwd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def make_certificates(folder):
+    """The test authority and one certificate (NAME.pem, NAME.key) per front."""
+    os.makedirs(folder, exist_ok=True)
+    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    openssl("req", "-x509", *key, "-keyout", "ca.key", "-out", "ca.pem", "-days", "3650",
+            "-subj", "/CN=Rouser Test CA", "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
+    openssl("x509", "-in", "ca.pem", "-outform", "DER", "-out", "ca.der", cwd=folder)
+    for name, (names, days, signed) in CERTIFICATES.items():
+        common = names.split(",")[0].split(":")[1]
+        extensions = os.path.join(folder, name + ".ext")
+        with open(extensions, "w") as out:
+            out.write("subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n" % names)
+        if not signed:
+            openssl("req", "-x509", *key, "-keyout", name + ".key", "-out", name + ".pem", "-days", str(days),
+                    "-subj", "/CN=" + common, "-addext", "subjectAltName=" + names, cwd=folder)
+            continue
+        openssl("req", "-new", *key, "-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + common,
+                cwd=folder)
+        openssl("x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                "-days", str(days), "-extfile", name + ".ext", "-out", name + ".pem", cwd=folder)
+
+
 def record_references(folder, ports):
     out = os.path.join(folder, "curl")
     os.makedirs(out, exist_ok=True)
@@ -116,14 +160,25 @@ def main():
     if args.stop_on_eof:
         threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
 
+    certificates = os.path.join(folder, "tls")
+    try:
+        make_certificates(certificates)
+    except (OSError, subprocess.CalledProcessError) as error:
+        print("serve.py: openssl could not make the test certificates: %s %s" %
+              (error, getattr(error, "stderr", b"").decode(errors="replace")), file=sys.stderr)
+        return 2
     plain = PlainServer(("127.0.0.1", 0), functools.partial(PlainHandler, directory=www))
     custom = scripted.Server()
+    fronts = {name: scripted.Server(scripted.tls_context(os.path.join(certificates, name + ".pem"),
+                                                         os.path.join(certificates, name + ".key")))
+              for name in CERTIFICATES}
     refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refused.bind(("127.0.0.1", 0))
     ports = {"plain": plain.server_address[1], "scripted": custom.server_address[1],
              "refused": refused.getsockname()[1]}
-    start(plain)
-    start(custom)
+    ports.update({name: front.server_address[1] for name, front in fronts.items()})
+    for server in [plain, custom, *fronts.values()]:
+        start(server)
     try:
         record_references(folder, ports)
     except (OSError, subprocess.CalledProcessError) as error:
@@ -137,8 +192,8 @@ def main():
     print("ready " + " ".join("%s=%d" % item for item in ports.items()), flush=True)
 
     done.wait(args.max_seconds)
-    plain.shutdown()
-    custom.shutdown()
+    for server in [plain, custom, *fronts.values()]:
+        server.shutdown()
     refused.close()
     return 0
 

@@ -71,8 +71,9 @@ TEST(Module, ExportsOnlyTheEntryPoint)
 
 TEST(Module, ImportsOnlySystemLibraries)
 {
-    const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "advapi32.dll", "wsock32.dll",
-                                           "ole32.dll", "oleaut32.dll", "msvcrt.dll"};
+    const std::set<std::string> allowed = {"kernel32.dll", "user32.dll",   "advapi32.dll",
+                                           "wsock32.dll",  "secur32.dll",  "crypt32.dll",
+                                           "ole32.dll",    "oleaut32.dll", "msvcrt.dll"};
     Image image(DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(image.module, nullptr);
     ASSERT_EQ(image.nt->FileHeader.Machine, kMachine);

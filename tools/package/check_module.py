@@ -9,8 +9,9 @@ import sys
 
 import pefile
 
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "wsock32.dll", "ole32.dll",
-                   "oleaut32.dll", "msvcrt.dll"}
+# Secur32 (SChannel) and Crypt32 (certificate chains) serve TLS.
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "wsock32.dll", "secur32.dll", "crypt32.dll",
+                   "ole32.dll", "oleaut32.dll", "msvcrt.dll"}
 
 
 def expected_strings(header):

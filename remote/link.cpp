@@ -1,0 +1,105 @@
+// The connection a TCP request speaks through: the plain socket, or a TLS
+// session over it. The request sends, receives, waits and closes through
+// these calls alone; the TLS seam's numbers become the plug-in's codes here.
+#include "frame/plugin_frame.h"
+#include "os_sockets.h"
+#include "os_tls.h"
+#include "tcp_request.h"
+
+// Security numbers are large negative values; the plug-in's own codes and
+// the socket errors are all well above this.
+static bool QuIsSecurityNumber(int32_t status)
+{
+    return status < -0x10000;
+}
+
+// A TLS failure of the handshake or of the session as -4243, keeping the
+// system's number for the diagnostics.
+static int32_t QuSessionStatus(QuLink *link, int32_t status)
+{
+    if (!QuIsSecurityNumber(status))
+        return status;
+    link->systemError = status;
+    return kErrTlsHandshake;
+}
+
+// The certificate's trust error as the class a user can act on.
+static int32_t QuCertificateStatus(QuLink *link, int32_t status)
+{
+    if (status == 0)
+        return 0;
+    link->systemError = status;
+    if (status == kCertExpired || status == kCertValidityNesting)
+        return kErrTlsExpired;
+    if (status == kCertNameMismatch)
+        return kErrTlsNameMismatch;
+    return kErrTlsUntrusted;
+}
+
+void QuLinkPlain(QuLink *link, QuSocket socket)
+{
+    link->socket = socket;
+    link->tls = false;
+    link->wait = kOsWaitReadable;
+    link->systemError = 0;
+}
+
+int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout)
+{
+    char dotted[16];
+    uint32_t ip = QuOsParseAddress(address);
+    bool isAddress = ip != 0xFFFFFFFFu;
+    // An address is checked in its dotted form and never sent as a name.
+    const char *text = isAddress ? QuOsAddressText(ip) : "";
+    if (QuCopyBounded(text, QuTextLength(text), dotted, sizeof dotted) != 0)
+        return kErrBadParameter;
+    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : address);
+    link->tls = true;
+    bool done = false;
+    while (status == 0 && !done) {
+        if (!QuBeforeDeadline(start, timeout))
+            return kErrTimedOut;
+        status = QuOsTlsHandshake(&link->wait);
+        if (status == kWsaWouldBlock) {
+            status = 0;
+            QuLinkAwait(link, false, start, timeout);
+        } else {
+            done = status == 0;
+        }
+    }
+    if (status != 0)
+        return QuSessionStatus(link, status);
+    return verify
+        ? QuCertificateStatus(link, QuOsTlsCheckCertificate(isAddress ? dotted : address, isAddress))
+        : 0;
+}
+
+int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent)
+{
+    if (!link->tls)
+        return QuSendSome(link->socket, data, count, sent);
+    return QuSessionStatus(link, QuOsTlsSend(data, count, sent, &link->wait));
+}
+
+int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *received)
+{
+    if (!link->tls)
+        return QuReceiveSome(link->socket, buffer, capacity, received);
+    return QuSessionStatus(link, QuOsTlsReceive(buffer, capacity, received, &link->wait));
+}
+
+int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout)
+{
+    // A TLS session may have to write to read on, or read to write on.
+    if (link->tls)
+        writable = link->wait == kOsWaitWritable;
+    return QuAwaitSocket(link->socket, writable, start, timeout);
+}
+
+void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout)
+{
+    if (link->tls)
+        QuOsTlsEnd();
+    link->tls = false;
+    QuCloseConnection(link->socket, start, timeout);
+}

@@ -1,0 +1,487 @@
+// The TLS seam on Windows: SChannel through SSPI (Secur32), which every
+// Windows has, and the certificate checked with Crypt32's chain engine
+// against the system's roots. SChannel only transforms bytes; the sends and
+// receives on the non-blocking socket are made here, and whatever the
+// socket does not take or give at once waits in the buffers below.
+#define SECURITY_WIN32
+#include <winsock.h>
+
+#include <schannel.h>
+#include <security.h>
+#include <stddef.h>
+#include <string.h>
+#include <wincrypt.h>
+
+#include "frame/errors.h"
+#include "frame/host_overrides.h"
+#include "os_tls.h"
+
+enum {
+    // A whole record must fit: 16 KB of data and its encryption's overhead,
+    // twice, so that a record and the start of the next one fit together.
+    kIncomingSize = 2 * (16384 + 2048 + 5),
+    kOutgoingSize = 16384 + 2048 + 5,
+    kPlainSize = 16384 + 2048,
+    kNameSize = 1000,
+    // Steps of SChannel within one call, each on bytes it has not seen: a
+    // provider that takes nothing and gives nothing must not hold the host.
+    kMaxSteps = 1000
+};
+
+static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+    ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
+
+static SOCKET Socket = INVALID_SOCKET;
+static CredHandle Credentials;
+static CtxtHandle Context;
+static bool HaveCredentials, HaveContext, Established, PeerEnded, NeedInput;
+static char ServerName[kNameSize];
+static SecPkgContext_StreamSizes Sizes;
+// Received and not yet decrypted; decrypted and not yet handed out; to
+// send, with the caller's bytes it carries.
+static char Incoming[kIncomingSize];
+static int32_t IncomingLength;
+static char Plain[kPlainSize];
+static int32_t PlainStart, PlainLength;
+static char Outgoing[kOutgoingSize];
+static int32_t OutgoingLength, OutgoingSent, OutgoingCarries;
+
+static int32_t QuFlush(QuOsWaitKind *wait)
+{
+    while (OutgoingSent < OutgoingLength) {
+        int n = send(Socket, Outgoing + OutgoingSent, OutgoingLength - OutgoingSent, 0);
+        if (n == SOCKET_ERROR) {
+            *wait = kOsWaitWritable;
+            return (int32_t)WSAGetLastError();
+        }
+        OutgoingSent += n;
+    }
+    OutgoingLength = OutgoingSent = 0;
+    return 0;
+}
+
+// One receive after what is buffered; *closed when the server has closed.
+static int32_t QuFill(QuOsWaitKind *wait, bool *closed)
+{
+    *closed = false;
+    if (IncomingLength >= kIncomingSize)
+        return kSecIllegalMessage; // no record is this long
+    int n = recv(Socket, Incoming + IncomingLength, kIncomingSize - IncomingLength, 0);
+    if (n == SOCKET_ERROR) {
+        *wait = kOsWaitReadable;
+        return (int32_t)WSAGetLastError();
+    }
+    *closed = n == 0;
+    IncomingLength += n;
+    NeedInput = false;
+    return 0;
+}
+
+// Puts a token SChannel made behind what waits to be sent, and frees it.
+static int32_t QuQueueToken(SecBuffer *token)
+{
+    int32_t status = 0;
+    if (token->pvBuffer != NULL && token->cbBuffer > 0) {
+        if (token->cbBuffer > (unsigned long)(kOutgoingSize - OutgoingLength))
+            status = kSecInternalError;
+        else
+            memcpy(Outgoing + OutgoingLength, token->pvBuffer, token->cbBuffer);
+        if (status == 0)
+            OutgoingLength += (int32_t)token->cbBuffer;
+    }
+    if (token->pvBuffer != NULL)
+        FreeContextBuffer(token->pvBuffer);
+    token->pvBuffer = NULL;
+    return status;
+}
+
+// Keeps what SChannel left unread at the end of the incoming bytes.
+static void QuKeepExtra(const SecBuffer *buffer)
+{
+    if (buffer->BufferType == SECBUFFER_EXTRA && buffer->cbBuffer > 0 &&
+        buffer->cbBuffer <= (unsigned long)IncomingLength) {
+        memmove(Incoming, Incoming + IncomingLength - buffer->cbBuffer, buffer->cbBuffer);
+        IncomingLength = (int32_t)buffer->cbBuffer;
+    } else {
+        IncomingLength = 0;
+    }
+}
+
+// One step of the handshake on what has arrived (nothing at the first and
+// the closing step); its token goes out next.
+static SECURITY_STATUS QuHandshakeStep(bool withInput)
+{
+    SecBuffer in[2], out[1];
+    in[0].BufferType = SECBUFFER_TOKEN;
+    in[0].pvBuffer = Incoming;
+    in[0].cbBuffer = (unsigned long)IncomingLength;
+    in[1].BufferType = SECBUFFER_EMPTY;
+    in[1].pvBuffer = NULL;
+    in[1].cbBuffer = 0;
+    out[0].BufferType = SECBUFFER_TOKEN;
+    out[0].pvBuffer = NULL;
+    out[0].cbBuffer = 0;
+    SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in}, outDesc = {SECBUFFER_VERSION, 1, out};
+    unsigned long attributes = 0;
+    SECURITY_STATUS s = InitializeSecurityContextA(
+        &Credentials, HaveContext ? &Context : NULL, ServerName[0] != 0 ? ServerName : NULL, kContextFlags, 0,
+        0, withInput ? &inDesc : NULL, 0, &Context, &outDesc, &attributes, NULL);
+    HaveContext = HaveContext || s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_E_INCOMPLETE_MESSAGE;
+    // A failure may come with an alert for the server.
+    if (QuQueueToken(&out[0]) != 0 && !FAILED(s))
+        s = kSecInternalError;
+    if (s == SEC_E_INCOMPLETE_MESSAGE)
+        NeedInput = true;
+    else if (s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_I_INCOMPLETE_CREDENTIALS)
+        QuKeepExtra(&in[1]);
+    if (s == SEC_I_CONTINUE_NEEDED)
+        NeedInput = IncomingLength == 0;
+    return s;
+}
+
+static void QuClear(void)
+{
+    HaveCredentials = HaveContext = Established = PeerEnded = NeedInput = false;
+    IncomingLength = PlainStart = PlainLength = OutgoingLength = OutgoingSent = OutgoingCarries = 0;
+    ServerName[0] = 0;
+    Socket = INVALID_SOCKET;
+}
+
+int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
+{
+    QuOsTlsEnd();
+    Socket = (SOCKET)socket;
+    if (serverName != NULL) {
+        size_t length = strlen(serverName);
+        if (length >= kNameSize)
+            return kSecInternalError;
+        memcpy(ServerName, serverName, length + 1);
+    }
+    SCHANNEL_CRED credentials;
+    memset(&credentials, 0, sizeof credentials);
+    credentials.dwVersion = SCHANNEL_CRED_VERSION;
+    // The protocols are the system's choice; the certificate is checked
+    // after the handshake, against the name the caller gave.
+    credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+    TimeStamp expiry;
+    SECURITY_STATUS s = AcquireCredentialsHandleA(NULL, (char *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL,
+                                                  &credentials, NULL, NULL, &Credentials, &expiry);
+    if (s != SEC_E_OK)
+        return (int32_t)s;
+    HaveCredentials = true;
+    // The client's hello, sent by the first handshake step.
+    s = QuHandshakeStep(false);
+    return s == SEC_I_CONTINUE_NEEDED ? 0 : (FAILED(s) ? (int32_t)s : kSecInternalError);
+}
+
+// After SChannel says the handshake is complete: what the records carry,
+// and never a protocol older than TLS 1.0.
+static int32_t QuEstablish(void)
+{
+    SecPkgContext_ConnectionInfo info;
+    if (QueryContextAttributesA(&Context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
+        return kSecInternalError;
+    if (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3))
+        return kSecAlgorithmMismatch;
+    if (QueryContextAttributesA(&Context, SECPKG_ATTR_STREAM_SIZES, &Sizes) != SEC_E_OK)
+        return kSecInternalError;
+    Established = true;
+    return 0;
+}
+
+int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
+{
+    bool askedAgain = false;
+    if (!HaveCredentials)
+        return kSecInternalError;
+    for (int step = 0; step < kMaxSteps; step++) {
+        int32_t status = QuFlush(wait);
+        if (status != 0 || Established)
+            return status;
+        if (NeedInput) {
+            bool closed;
+            status = QuFill(wait, &closed);
+            if (status != 0)
+                return status;
+            if (closed)
+                return kSecIncompleteMessage;
+        }
+        SECURITY_STATUS s = QuHandshakeStep(true);
+        if (s == SEC_E_OK) {
+            status = QuEstablish();
+            if (status != 0)
+                return status;
+        } else if (s == SEC_I_INCOMPLETE_CREDENTIALS && !askedAgain) {
+            askedAgain = true; // the server asks for a certificate: go on without
+        } else if (s != SEC_I_CONTINUE_NEEDED && s != SEC_E_INCOMPLETE_MESSAGE) {
+            QuOsWaitKind ignored;
+            QuFlush(&ignored); // the alert, if the socket takes it
+            return FAILED(s) ? (int32_t)s : kSecInternalError;
+        }
+    }
+    return kSecIllegalMessage;
+}
+
+// True when the certificate names this IPv4 address among its alternative
+// names; the SSL policy looks at host names only.
+static bool QuNamesAddress(PCCERT_CONTEXT certificate, const char *address)
+{
+    unsigned long ip = inet_addr(address);
+    PCERT_EXTENSION extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, certificate->pCertInfo->cExtension,
+                                                  certificate->pCertInfo->rgExtension);
+    CERT_ALT_NAME_INFO *names = NULL;
+    DWORD size = 0;
+    bool found = false;
+    if (extension == NULL ||
+        !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                             extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, NULL, &names, &size))
+        return false;
+    for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
+        const CERT_ALT_NAME_ENTRY *entry = &names->rgAltEntry[i];
+        found = entry->dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry->IPAddress.cbData == 4 &&
+            memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
+    }
+    LocalFree(names);
+    return found;
+}
+
+// What the chain itself says is wrong with it. The SSL policy should say
+// the same, but Wine 8's passes a chain that ends at no trusted root.
+// Revocation is not asked for, so its "unknown" is no fault.
+static int32_t QuChainError(DWORD trust)
+{
+    if (trust & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
+        return kCertUntrustedRoot;
+    if (trust & CERT_TRUST_IS_NOT_TIME_VALID)
+        return kCertExpired;
+    if (trust & CERT_TRUST_IS_REVOKED)
+        return kCertRevoked;
+    if (trust & CERT_TRUST_IS_NOT_SIGNATURE_VALID)
+        return kCertBadSignature;
+    if (trust & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
+        return kCertWrongUsage;
+    if (trust &
+        (CERT_TRUST_IS_CYCLIC | CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_INVALID_POLICY_CONSTRAINTS |
+         CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_INVALID_NAME_CONSTRAINTS))
+        return kCertChaining;
+    return 0;
+}
+
+// The chain engine: the system's, or one that trusts only the root a test set.
+static HCERTCHAINENGINE QuChainEngine(HCERTSTORE *roots)
+{
+    const uint8_t *der;
+    int32_t length;
+    HCERTCHAINENGINE engine = NULL;
+    *roots = NULL;
+    if (!QuTrustedRootOverride(&der, &length))
+        return NULL;
+    *roots = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, NULL);
+    if (*roots == NULL ||
+        !CertAddEncodedCertificateToStore(*roots, X509_ASN_ENCODING, der, (DWORD)length,
+                                          CERT_STORE_ADD_ALWAYS, NULL))
+        return NULL;
+    CERT_CHAIN_ENGINE_CONFIG config;
+    memset(&config, 0, sizeof config);
+    // The size of the form that first had an exclusive root (Windows 7):
+    // Wine 8 refuses the later, longer one.
+    config.cbSize = offsetof(CERT_CHAIN_ENGINE_CONFIG, dwExclusiveFlags);
+    config.hExclusiveRoot = *roots;
+    if (!CertCreateCertificateChainEngine(&config, &engine))
+        return NULL;
+    return engine;
+}
+
+int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
+{
+    PCCERT_CONTEXT certificate = NULL;
+    if (!Established ||
+        QueryContextAttributesA(&Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
+        certificate == NULL)
+        return kCertUntrustedRoot;
+    HCERTSTORE roots;
+    HCERTCHAINENGINE engine = QuChainEngine(&roots);
+    int32_t status = kCertChaining;
+    LPSTR serverUsage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
+    CERT_CHAIN_PARA chainPara;
+    memset(&chainPara, 0, sizeof chainPara);
+    chainPara.cbSize = sizeof chainPara;
+    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
+    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = serverUsage;
+    PCCERT_CHAIN_CONTEXT chain = NULL;
+    WCHAR wideName[kNameSize];
+    bool test = roots != NULL;
+    if ((engine != NULL || !test) && MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kNameSize) > 0 &&
+        CertGetCertificateChain(engine, certificate, NULL, certificate->hCertStore, &chainPara, 0, NULL,
+                                &chain)) {
+        SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
+        memset(&ssl, 0, sizeof ssl);
+        ssl.cbSize = sizeof ssl;
+        ssl.dwAuthType = AUTHTYPE_SERVER;
+        ssl.pwszServerName = isAddress ? NULL : wideName;
+        CERT_CHAIN_POLICY_PARA policy;
+        memset(&policy, 0, sizeof policy);
+        policy.cbSize = sizeof policy;
+        policy.pvExtraPolicyPara = &ssl;
+        CERT_CHAIN_POLICY_STATUS outcome;
+        memset(&outcome, 0, sizeof outcome);
+        outcome.cbSize = sizeof outcome;
+        if (CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &outcome))
+            status = (int32_t)outcome.dwError;
+        if (status == 0)
+            status = QuChainError(chain->TrustStatus.dwErrorStatus);
+        if (status == 0 && isAddress && !QuNamesAddress(certificate, name))
+            status = kCertNameMismatch;
+        CertFreeCertificateChain(chain);
+    }
+    if (engine != NULL)
+        CertFreeCertificateChainEngine(engine);
+    if (roots != NULL)
+        CertCloseStore(roots, 0);
+    CertFreeCertificateContext(certificate);
+    return status;
+}
+
+int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait)
+{
+    *sent = 0;
+    if (!Established)
+        return kSecInternalError;
+    if (OutgoingLength == 0 && count > 0) {
+        int32_t room = kOutgoingSize - (int32_t)(Sizes.cbHeader + Sizes.cbTrailer);
+        int32_t piece = count < (int32_t)Sizes.cbMaximumMessage ? count : (int32_t)Sizes.cbMaximumMessage;
+        piece = piece < room ? piece : room;
+        SecBuffer buffers[4];
+        buffers[0].BufferType = SECBUFFER_STREAM_HEADER;
+        buffers[0].pvBuffer = Outgoing;
+        buffers[0].cbBuffer = Sizes.cbHeader;
+        buffers[1].BufferType = SECBUFFER_DATA;
+        buffers[1].pvBuffer = Outgoing + Sizes.cbHeader;
+        buffers[1].cbBuffer = (unsigned long)piece;
+        buffers[2].BufferType = SECBUFFER_STREAM_TRAILER;
+        buffers[2].pvBuffer = Outgoing + Sizes.cbHeader + piece;
+        buffers[2].cbBuffer = Sizes.cbTrailer;
+        buffers[3].BufferType = SECBUFFER_EMPTY;
+        buffers[3].pvBuffer = NULL;
+        buffers[3].cbBuffer = 0;
+        SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+        memcpy(Outgoing + Sizes.cbHeader, data, (size_t)piece);
+        SECURITY_STATUS s = EncryptMessage(&Context, 0, &desc, 0);
+        if (s != SEC_E_OK)
+            return (int32_t)s;
+        OutgoingLength = (int32_t)(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        OutgoingCarries = piece;
+    }
+    int32_t status = QuFlush(wait);
+    if (status != 0)
+        return status;
+    *sent = OutgoingCarries;
+    OutgoingCarries = 0;
+    return 0;
+}
+
+// Hands what SChannel decrypted, or what it left of a record, to the caller.
+static int32_t QuDecrypt(void)
+{
+    SecBuffer buffers[4];
+    buffers[0].BufferType = SECBUFFER_DATA;
+    buffers[0].pvBuffer = Incoming;
+    buffers[0].cbBuffer = (unsigned long)IncomingLength;
+    for (int i = 1; i < 4; i++) {
+        buffers[i].BufferType = SECBUFFER_EMPTY;
+        buffers[i].pvBuffer = NULL;
+        buffers[i].cbBuffer = 0;
+    }
+    SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+    SECURITY_STATUS s = DecryptMessage(&Context, &desc, 0, NULL);
+    if (s == SEC_E_INCOMPLETE_MESSAGE) {
+        NeedInput = true;
+        return 0;
+    }
+    if (s == SEC_I_CONTEXT_EXPIRED) {
+        PeerEnded = true; // close_notify
+        return 0;
+    }
+    if (s != SEC_E_OK && s != SEC_I_RENEGOTIATE)
+        return (int32_t)s;
+    const SecBuffer *extra = NULL;
+    for (int i = 1; i < 4; i++) {
+        if (buffers[i].BufferType == SECBUFFER_DATA && buffers[i].cbBuffer > 0) {
+            if (buffers[i].cbBuffer > (unsigned long)kPlainSize)
+                return kSecInternalError;
+            memmove(Plain, buffers[i].pvBuffer, buffers[i].cbBuffer);
+            PlainStart = 0;
+            PlainLength = (int32_t)buffers[i].cbBuffer;
+        } else if (buffers[i].BufferType == SECBUFFER_EXTRA) {
+            extra = &buffers[i];
+        }
+    }
+    if (extra != NULL)
+        QuKeepExtra(extra);
+    else
+        IncomingLength = 0;
+    // A message of the handshake after it (a session ticket, a new key)
+    // goes back to the handshake.
+    if (s == SEC_I_RENEGOTIATE) {
+        s = QuHandshakeStep(true);
+        QuOsWaitKind ignored;
+        QuFlush(&ignored);
+        if (FAILED(s) && s != SEC_E_INCOMPLETE_MESSAGE)
+            return (int32_t)s;
+    }
+    return 0;
+}
+
+int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait)
+{
+    *received = 0;
+    if (!Established)
+        return kSecInternalError;
+    for (int step = 0; step < kMaxSteps; step++) {
+        if (PlainLength > 0) {
+            int32_t n = PlainLength < capacity ? PlainLength : capacity;
+            memcpy(buffer, Plain + PlainStart, (size_t)(n > 0 ? n : 0));
+            PlainStart += n;
+            PlainLength -= n;
+            *received = n;
+            return 0;
+        }
+        if (PeerEnded)
+            return 0;
+        int32_t status = 0;
+        if (IncomingLength > 0 && !NeedInput) {
+            status = QuDecrypt();
+        } else {
+            bool closed;
+            status = QuFill(wait, &closed);
+            PeerEnded = status == 0 && closed;
+        }
+        if (status != 0)
+            return status;
+    }
+    // Only records without data so far: the caller waits a little and asks again.
+    *wait = kOsWaitReadable;
+    return kWsaWouldBlock;
+}
+
+void QuOsTlsEnd(void)
+{
+    if (Established && !PeerEnded) {
+        // close_notify, if the socket takes it at once.
+        DWORD type = SCHANNEL_SHUTDOWN;
+        SecBuffer token = {sizeof type, SECBUFFER_TOKEN, &type};
+        SecBufferDesc desc = {SECBUFFER_VERSION, 1, &token};
+        OutgoingLength = OutgoingSent = 0;
+        if (ApplyControlToken(&Context, &desc) == SEC_E_OK) {
+            QuHandshakeStep(false);
+            QuOsWaitKind ignored;
+            QuFlush(&ignored);
+        }
+    }
+    if (HaveContext)
+        DeleteSecurityContext(&Context);
+    if (HaveCredentials)
+        FreeCredentialsHandle(&Credentials);
+    QuClear();
+}
