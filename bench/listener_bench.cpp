@@ -14,12 +14,12 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_host.h"
 #include "frame/plugin_frame.h"
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
 #include "remote/remote.h"
 #include "trigger/trigger.h"
-#include "bench_host.h"
 
 namespace {
 

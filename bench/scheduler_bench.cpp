@@ -16,13 +16,13 @@
 #include <string>
 #include <thread>
 
+#include "bench_host.h"
 #include "frame/plugin_frame.h"
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 #include "trigger/trigger.h"
-#include "bench_host.h"
 
 namespace {
 
@@ -158,7 +158,8 @@ void BM_Insert1000(benchmark::State &state)
 }
 BENCHMARK(BM_Insert1000)->Unit(benchmark::kMillisecond);
 
-const std::string kSeparatorFile = kFolder + "prefs/HKCU/Software/Quil/Quil Plug-in General Prefs/SeparatorToken";
+const std::string kSeparatorFile =
+    kFolder + "prefs/HKCU/Software/Quil/Quil Plug-in General Prefs/SeparatorToken";
 
 // The preferences written by the first call, and then left alone long
 // enough that the next write must change the key's stamp.

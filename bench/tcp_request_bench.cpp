@@ -55,8 +55,9 @@ void MakeAnswers(void)
 {
     const size_t sizes[] = {1024, 64 * 1024, 1024 * 1024};
     for (int i = 0; i < 3; i++)
-        Answers[i] = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(sizes[i]) +
-                     "\r\n\r\n" + Body(sizes[i]);
+        Answers[i] =
+            "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(sizes[i]) +
+            "\r\n\r\n" + Body(sizes[i]);
     std::string chunked = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n"
                           "Connection: close\r\n\r\n";
     const std::string piece = Body(1024);
@@ -125,8 +126,8 @@ bool StartScriptedServer(void)
 {
     std::string folder = kFolder + "/servers";
     std::filesystem::remove(folder + "/servers.txt");
-    std::string command = "python3 '" + std::string(ROUSER_SOURCE_DIR) + "/tests/servers/serve.py' '" + folder +
-                          "' --stop-on-eof --max-seconds 3600 >/dev/null";
+    std::string command = "python3 '" + std::string(ROUSER_SOURCE_DIR) + "/tests/servers/serve.py' '" +
+                          folder + "' --stop-on-eof --max-seconds 3600 >/dev/null";
     ServerPipe = popen(command.c_str(), "w");
     for (int i = 0; ServerPipe != nullptr && i < 600; i++) {
         std::ifstream in(folder + "/servers.txt");
@@ -299,8 +300,18 @@ BENCHMARK(SilentServerWait)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRe
 BENCHMARK(PluginFetch)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond)->Repetitions(5)->UseRealTime();
 BENCHMARK(LibcurlFetch)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond)->Repetitions(5)->UseRealTime();
 BENCHMARK(CurlProcessFetch)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
-BENCHMARK(RouserHostMany)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5)->UseRealTime();
-BENCHMARK(CurlProcessMany)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5)->UseRealTime();
+BENCHMARK(RouserHostMany)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(5)
+    ->UseRealTime();
+BENCHMARK(CurlProcessMany)
+    ->DenseRange(0, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(5)
+    ->UseRealTime();
 
 } // namespace
 

@@ -16,21 +16,21 @@ enum QuError {
     // No pending event is due; no event matches a selection; the host's
     // text library or one of its exports is missing.
     kErrNotFound = -1,
-    kErrOleNotStarted = -28,    // inside: OLE cannot start
-    kErrBadName = -37,          // a path cannot be built or does not fit
-    kErrEndOfFile = -39,        // a file ended before the count
-    kErrFileNotFound = -43,     // no such file; the system gives no program path
-    kErrAccessDenied = -47,     // the system refuses the file
-    kErrFileExists = -48,       // the name is taken
-    kErrBadParameter = -50,     // a parameter is missing, unknown or out of range; no table
-    kErrNothingReceived = -71,  // the server closed without answering
-    kErrMemory = -108,          // the host reported a memory error
-    kErrNoHandle = -109,        // inside: a handle that must exist is missing
-    kErrLock = -117,            // the host cannot lock a handle
-    kErrFolderNotFound = -120,  // the folder of a path does not exist
-    kErrTooLong = -207,         // a text does not fit its buffer
-    kErrLockTextLength = -416,  // a lock text of fewer than 3 or more than 64 characters
-    kErrHostNotFound = -3170,   // inside: a file layer's name lookup failed
+    kErrOleNotStarted = -28,   // inside: OLE cannot start
+    kErrBadName = -37,         // a path cannot be built or does not fit
+    kErrEndOfFile = -39,       // a file ended before the count
+    kErrFileNotFound = -43,    // no such file; the system gives no program path
+    kErrAccessDenied = -47,    // the system refuses the file
+    kErrFileExists = -48,      // the name is taken
+    kErrBadParameter = -50,    // a parameter is missing, unknown or out of range; no table
+    kErrNothingReceived = -71, // the server closed without answering
+    kErrMemory = -108,         // the host reported a memory error
+    kErrNoHandle = -109,       // inside: a handle that must exist is missing
+    kErrLock = -117,           // the host cannot lock a handle
+    kErrFolderNotFound = -120, // the folder of a path does not exist
+    kErrTooLong = -207,        // a text does not fit its buffer
+    kErrLockTextLength = -416, // a lock text of fewer than 3 or more than 64 characters
+    kErrHostNotFound = -3170,  // inside: a file layer's name lookup failed
     kErrAlreadyDisabled = -4217,
     kErrNotDisabled = -4218,
     kErrWrongLockText = -4219,
@@ -54,7 +54,7 @@ enum QuError {
     kErrTlsNameMismatch = -4241, // the certificate is for another name or address
     kErrTlsExpired = -4242,      // the certificate has expired or is not yet valid
     kErrTlsHandshake = -4243,    // no TLS connection: no common protocol, not a TLS server, an alert
-    kErrNoTable = -4301 // inside: the selection finds no table
+    kErrNoTable = -4301          // inside: the selection finds no table
 };
 
 // Windows numbers, on every platform: the system errors and the Windows
@@ -69,7 +69,7 @@ enum QuPlatformError {
     kWinNotEnoughMemory = 8,
     kWinNotSameDevice = 17,
     kWinWriteProtect = 19,
-    kWinGenFailure = 31,        // a device attached to the system is not functioning
+    kWinGenFailure = 31, // a device attached to the system is not functioning
     kWinSharingViolation = 32,
     kWinHandleEOF = 38,
     kWinFileExists = 80,
@@ -138,14 +138,14 @@ enum QuSecurityError : int32_t {
     kSecIllegalMessage = static_cast<int32_t>(0x80090326u),    // not a TLS server, or a broken message
     kSecAlgorithmMismatch = static_cast<int32_t>(0x80090331u), // no common protocol or cipher
     kSecDecryptFailure = static_cast<int32_t>(0x80090330u),
-    kCertExpired = static_cast<int32_t>(0x800B0101u),          // CERT_E_EXPIRED
-    kCertValidityNesting = static_cast<int32_t>(0x800B0102u),  // CERT_E_VALIDITYPERIODNESTING
-    kCertUntrustedRoot = static_cast<int32_t>(0x800B0109u),    // CERT_E_UNTRUSTEDROOT
-    kCertChaining = static_cast<int32_t>(0x800B010Au),         // CERT_E_CHAINING
-    kCertRevoked = static_cast<int32_t>(0x800B010Cu),          // CERT_E_REVOKED
-    kCertNameMismatch = static_cast<int32_t>(0x800B010Fu),     // CERT_E_CN_NO_MATCH
-    kCertWrongUsage = static_cast<int32_t>(0x800B0110u),       // CERT_E_WRONG_USAGE
-    kCertBadSignature = static_cast<int32_t>(0x80096004u)      // TRUST_E_CERT_SIGNATURE
+    kCertExpired = static_cast<int32_t>(0x800B0101u),         // CERT_E_EXPIRED
+    kCertValidityNesting = static_cast<int32_t>(0x800B0102u), // CERT_E_VALIDITYPERIODNESTING
+    kCertUntrustedRoot = static_cast<int32_t>(0x800B0109u),   // CERT_E_UNTRUSTEDROOT
+    kCertChaining = static_cast<int32_t>(0x800B010Au),        // CERT_E_CHAINING
+    kCertRevoked = static_cast<int32_t>(0x800B010Cu),         // CERT_E_REVOKED
+    kCertNameMismatch = static_cast<int32_t>(0x800B010Fu),    // CERT_E_CN_NO_MATCH
+    kCertWrongUsage = static_cast<int32_t>(0x800B0110u),      // CERT_E_WRONG_USAGE
+    kCertBadSignature = static_cast<int32_t>(0x80096004u)     // TRUST_E_CERT_SIGNATURE
 };
 
 #endif

@@ -73,7 +73,6 @@ int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle)
     return 0;
 }
 
-
 static int32_t QuWriteResult(const char *text, HostHandle handle)
 {
     char *data;

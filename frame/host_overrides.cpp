@@ -101,7 +101,8 @@ int32_t QuHostFolder(char *buffer, int32_t capacity)
         return kErrFileNotFound;
     buffer[0] = 0;
     if (HostFolderOverride[0] != 0) {
-        int32_t status = QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
+        int32_t status =
+            QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
         return status == 0 ? 0 : kErrFileNotFound;
     }
     int32_t n = QuOsProgramPath(buffer, capacity);

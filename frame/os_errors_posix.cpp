@@ -11,27 +11,15 @@ int32_t QuWindowsError(int errnoValue)
         int errnoValue;
         int32_t windowsError;
     } kMap[] = {
-        {ENOENT, kWinFileNotFound},
-        {ENOTDIR, kWinPathNotFound},
-        {EMFILE, kWinTooManyOpenFiles},
-        {ENFILE, kWinTooManyOpenFiles},
-        {EACCES, kWinAccessDenied},
-        {EPERM, kWinAccessDenied},
-        {EISDIR, kWinAccessDenied},
-        {EBADF, kWinInvalidHandle},
-        {ENOMEM, kWinNotEnoughMemory},
-        {EXDEV, kWinNotSameDevice},
-        {EROFS, kWinWriteProtect},
-        {EBUSY, kWinSharingViolation},
-        {ETXTBSY, kWinSharingViolation},
-        {EEXIST, kWinFileExists},
-        {EINVAL, kWinInvalidParameter},
-        {ENOSPC, kWinDiskFull},
-        {EDQUOT, kWinDiskFull},
-        {ENOTEMPTY, kWinDirNotEmpty},
-        {ENAMETOOLONG, kWinBadPathName},
-        {EFBIG, kWinFileTooLarge},
-        {EIO, kWinIoDevice},
+        // clang-format off: one row a line, as a table reads
+        {ENOENT, kWinFileNotFound},      {ENOTDIR, kWinPathNotFound}, {EMFILE, kWinTooManyOpenFiles},
+        {ENFILE, kWinTooManyOpenFiles},  {EACCES, kWinAccessDenied},  {EPERM, kWinAccessDenied},
+        {EISDIR, kWinAccessDenied},      {EBADF, kWinInvalidHandle},  {ENOMEM, kWinNotEnoughMemory},
+        {EXDEV, kWinNotSameDevice},      {EROFS, kWinWriteProtect},   {EBUSY, kWinSharingViolation},
+        {ETXTBSY, kWinSharingViolation}, {EEXIST, kWinFileExists},    {EINVAL, kWinInvalidParameter},
+        {ENOSPC, kWinDiskFull},          {EDQUOT, kWinDiskFull},      {ENOTEMPTY, kWinDirNotEmpty},
+        {ENAMETOOLONG, kWinBadPathName}, {EFBIG, kWinFileTooLarge},   {EIO, kWinIoDevice},
+        // clang-format on
     };
     for (size_t i = 0; i < sizeof kMap / sizeof kMap[0]; i++) {
         if (kMap[i].errnoValue == errnoValue)

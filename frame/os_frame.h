@@ -15,8 +15,7 @@ void QuOsClosePrefsKey(QuOsPrefsKey key);
 // *size: capacity in, bytes read out. 2 when the value is missing, 234
 // when it does not fit.
 int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint32_t *size);
-int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
-                         uint32_t size);
+int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data, uint32_t size);
 
 // What shows a change of the key: marks that every write to it changes,
 // unless made within `grain` microseconds of the write before, and how long

@@ -145,8 +145,7 @@ int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint3
     return 0;
 }
 
-int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
-                         uint32_t size)
+int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data, uint32_t size)
 {
     char path[kPathSize];
     unsigned char stored[4096 + 4];
@@ -191,9 +190,15 @@ void QuOsLoadString(void *, int32_t id, char *buffer, int32_t capacity)
         {ROUS_STRING_NAME_ID, ROUS_STRING_NAME},
         {ROUS_STRING_DESCRIPTION_ID, ROUS_STRING_DESCRIPTION},
         {ROUS_STRING_ID_FLAGS_ID, ROUS_STRING_ID_FLAGS},
-        {144, ROUS_STRING_F0}, {145, ROUS_STRING_F1}, {146, ROUS_STRING_F2},
-        {147, ROUS_STRING_F3}, {148, ROUS_STRING_F4}, {149, ROUS_STRING_F5},
-        {150, ROUS_STRING_F6}, {151, ROUS_STRING_F7}, {152, ROUS_STRING_F8},
+        {144, ROUS_STRING_F0},
+        {145, ROUS_STRING_F1},
+        {146, ROUS_STRING_F2},
+        {147, ROUS_STRING_F3},
+        {148, ROUS_STRING_F4},
+        {149, ROUS_STRING_F5},
+        {150, ROUS_STRING_F6},
+        {151, ROUS_STRING_F7},
+        {152, ROUS_STRING_F8},
         {153, ROUS_STRING_F9},
         {ROUS_STRING_ERROR_CAPTION_ID, ROUS_STRING_ERROR_CAPTION},
     };

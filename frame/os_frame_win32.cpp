@@ -1,7 +1,7 @@
 // The frame's seam on Windows: registry, tick counter, clock, module path,
 // string resources and message boxes.
-#include <time.h>
 #include <windows.h>
+#include <time.h>
 
 #include "os_frame.h"
 
@@ -33,8 +33,7 @@ int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint3
     return (int32_t)error;
 }
 
-int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data,
-                         uint32_t size)
+int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data, uint32_t size)
 {
     return (int32_t)RegSetValueExA((HKEY)key, name, 0, type, (const BYTE *)data, size);
 }

@@ -195,8 +195,7 @@ static void QuErrorText(const char *what, int32_t number, char *text)
 static void QuShowText(int32_t stringId, const char *text)
 {
     char caption[256];
-    QuOsLoadString(Host.record != NULL ? Host.record->instance : NULL, stringId, caption,
-                   sizeof caption);
+    QuOsLoadString(Host.record != NULL ? Host.record->instance : NULL, stringId, caption, sizeof caption);
     QuOsBeep();
     QuOsMessageBox(caption, text);
 }

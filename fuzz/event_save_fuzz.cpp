@@ -34,8 +34,9 @@ std::vector<Saved> Records()
     for (int32_t i = 0; i < EventTable.count; i++) {
         const char *r = QuEventRecord(table, i);
         HostHandle text = QuRecordText(r);
-        out.push_back({QuGetLE32(r + kRecordDue), QuGetLE32(r + kRecordID), (int32_t)QuGetLE32(r + kRecordState),
-                       (int32_t)QuGetLE32(r + kRecordFlags), text == nullptr ? std::string() : HsHandleContent(text)});
+        out.push_back({QuGetLE32(r + kRecordDue), QuGetLE32(r + kRecordID),
+                       (int32_t)QuGetLE32(r + kRecordState), (int32_t)QuGetLE32(r + kRecordFlags),
+                       text == nullptr ? std::string() : HsHandleContent(text)});
     }
     QuUnlockHandle(EventTable.handle);
     return out;
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (length > size - at)
                 length = size - at;
             uint32_t id;
-            if (QuInsertEvent(kNow + (uint32_t)offset, flags, (const char *)data + at, (int32_t)length, &id) != 0)
+            if (QuInsertEvent(kNow + (uint32_t)offset, flags, (const char *)data + at, (int32_t)length,
+                              &id) != 0)
                 abort();
             at += length;
         }

@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 abort();
             char quoted[16];
             const char pattern[] = "-closeportafter=\"";
-            QuGetTextAfter(token, QuTextLength(token), pattern, QuTextLength(pattern), '"', 0, 1, false, quoted,
-                           sizeof quoted);
+            QuGetTextAfter(token, QuTextLength(token), pattern, QuTextLength(pattern), '"', 0, 1, false,
+                           quoted, sizeof quoted);
             char field[8];
             int32_t fieldPosition = 0;
             for (int j = 0; j < 8 && fieldPosition != -1; j++)

@@ -12,7 +12,7 @@
 namespace {
 
 struct Block {
-    char *master;      // first member: a HostHandle is the address of this field
+    char *master; // first member: a HostHandle is the address of this field
     int32_t size;
     int32_t locks;
     bool fromPlugin;

@@ -19,9 +19,9 @@ typedef void(HOST_CALL *HsEntryProc)(HostCallRecord *record);
 enum { kHsMemFullError = -108 };
 
 struct HsCallResult {
-    std::string text;  // the result handle's content after the call
-    bool touched;      // the plug-in resized or locked the result handle
-    bool faulted;      // an injected failure struck a callback on the result handle
+    std::string text; // the result handle's content after the call
+    bool touched;     // the plug-in resized or locked the result handle
+    bool faulted;     // an injected failure struck a callback on the result handle
 };
 
 // Forgets every handle and setting; the entry and instance stay.
@@ -96,15 +96,15 @@ enum HsCallbackKind { kHsFindFile, kHsFindScript, kHsPerform, kHsStartScript };
 // One script callback, with what the plug-in passed.
 struct HsCallback {
     HsCallbackKind kind = kHsFindFile;
-    std::string counted;     // find file, find script: length byte and characters as received
-    int32_t fileRef = 0;     // find script, perform
-    bool slotGiven = false;  // find script: identifier slot; perform: identifier pointer
-    int32_t scriptId = 0;    // perform: the identifier passed
-    const void *fileObject = nullptr;   // start script: the two text objects
+    std::string counted;              // find file, find script: length byte and characters as received
+    int32_t fileRef = 0;              // find script, perform
+    bool slotGiven = false;           // find script: identifier slot; perform: identifier pointer
+    int32_t scriptId = 0;             // perform: the identifier passed
+    const void *fileObject = nullptr; // start script: the two text objects
     const void *scriptObject = nullptr;
-    std::string fileText;    // start script: their contents
+    std::string fileText; // start script: their contents
     std::string scriptText;
-    int32_t control = 0;     // start script
+    int32_t control = 0; // start script
     const void *parameter = nullptr;
 };
 

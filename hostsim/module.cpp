@@ -11,7 +11,8 @@ void *HsLoadModule(const char *path, HsEntryProc *entry, std::string *error)
         *error = std::string("cannot load ") + path + ": error " + std::to_string(GetLastError());
         return nullptr;
     }
-    *entry = reinterpret_cast<HsEntryProc>(reinterpret_cast<void *>(GetProcAddress(module, "FMExternCallProc")));
+    *entry =
+        reinterpret_cast<HsEntryProc>(reinterpret_cast<void *>(GetProcAddress(module, "FMExternCallProc")));
     if (*entry == nullptr) {
         *error = std::string(path) + " does not export FMExternCallProc";
         FreeLibrary(module);

@@ -13,14 +13,14 @@ enum HsTextCallKind { kHsTextConstruct = 1, kHsTextAssign = 2, kHsTextDelete = 3
 enum { kHsTextLogSize = 512, kHsTextKeptBytes = 1100 };
 
 struct HsTextLogEntry {
-    int32_t call;                 // HsTextCallKind
-    const void *object;           // made, assigned or deleted
-    int32_t known;                // 1 when `object` was a live text object
-    int32_t encoding;             // assign
-    int32_t statusGiven;          // 1 when a status record was passed
-    int32_t status[2];            // its contents as the call found them
-    int32_t textLength;           // assign: length of the text, -1 for null
-    char text[kHsTextKeptBytes];  // assign: its first bytes, zero-terminated
+    int32_t call;                // HsTextCallKind
+    const void *object;          // made, assigned or deleted
+    int32_t known;               // 1 when `object` was a live text object
+    int32_t encoding;            // assign
+    int32_t statusGiven;         // 1 when a status record was passed
+    int32_t status[2];           // its contents as the call found them
+    int32_t textLength;          // assign: length of the text, -1 for null
+    char text[kHsTextKeptBytes]; // assign: its first bytes, zero-terminated
 };
 
 // The host's exports, found by these names.
@@ -31,9 +31,9 @@ typedef void(TEXT_LIB_CALL *HsTextLogClearProc)(void);
 typedef int32_t(TEXT_LIB_CALL *HsTextLiveObjectsProc)(void);
 typedef void(TEXT_LIB_CALL *HsTextFailConstructorProc)(int32_t nth);
 
-#define HS_TEXT_CONTENT "HsTextContent"           // length, or -1 for no live object
-#define HS_TEXT_LOG_COUNT "HsTextLogCount"        // calls logged since the last clear
-#define HS_TEXT_LOG_READ "HsTextLogRead"          // 0, or -1 past the kept entries
+#define HS_TEXT_CONTENT "HsTextContent"    // length, or -1 for no live object
+#define HS_TEXT_LOG_COUNT "HsTextLogCount" // calls logged since the last clear
+#define HS_TEXT_LOG_READ "HsTextLogRead"   // 0, or -1 past the kept entries
 #define HS_TEXT_LOG_CLEAR "HsTextLogClear"
 #define HS_TEXT_LIVE_OBJECTS "HsTextLiveObjects"
 #define HS_TEXT_FAIL_CONSTRUCTOR "HsTextFailConstructor" // n-th from now gives null; 0 off

@@ -28,7 +28,8 @@ bool HsCreateWindows(const std::vector<std::string> &topToBottom, std::string *e
             windowClass.hInstance = instance;
             windowClass.lpszClassName = name->c_str();
             if (RegisterClassA(&windowClass) == 0) {
-                *error = "cannot register window class " + *name + ": error " + std::to_string(GetLastError());
+                *error =
+                    "cannot register window class " + *name + ": error " + std::to_string(GetLastError());
                 HsDestroyWindows();
                 return false;
             }

@@ -10,8 +10,7 @@ static const char kHeaderEnd[] = "\r\n\r\n";
 static const char kChunkedField[] = "Transfer-Encoding: chunked\r\n";
 static const char kLineEnd[] = "\r\n";
 
-bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength,
-                     int32_t *resume)
+bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength, int32_t *resume)
 {
     if (textLength <= 0 || length < 0)
         return false;
@@ -86,7 +85,8 @@ void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length)
 static void QuTakeHeader(QuHttpDecoder *decoder, const char *buffer, int32_t headerAt)
 {
     // Up to headerAt + 2, so that the last field keeps its own line end.
-    decoder->chunked = QuFindText(buffer, headerAt + 2, kChunkedField, sizeof kChunkedField - 1, 0, 1, false) >= 0;
+    decoder->chunked =
+        QuFindText(buffer, headerAt + 2, kChunkedField, sizeof kChunkedField - 1, 0, 1, false) >= 0;
     decoder->headerEnd = headerAt + 4;
     decoder->chunkPos = headerAt + 4;
     decoder->state = decoder->chunked ? kHttpChunkSize : kHttpPlainBody;

@@ -70,8 +70,8 @@ int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t 
     if (status != 0)
         return QuSessionStatus(link, status);
     return verify
-        ? QuCertificateStatus(link, QuOsTlsCheckCertificate(isAddress ? dotted : address, isAddress))
-        : 0;
+               ? QuCertificateStatus(link, QuOsTlsCheckCertificate(isAddress ? dotted : address, isAddress))
+               : 0;
 }
 
 int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent)

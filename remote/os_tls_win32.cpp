@@ -29,7 +29,8 @@ enum {
 };
 
 static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
-    ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_MANUAL_CRED_VALIDATION;
+                                   ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                                   ISC_REQ_MANUAL_CRED_VALIDATION;
 
 static SOCKET Socket = INVALID_SOCKET;
 static CredHandle Credentials;
@@ -239,7 +240,7 @@ static bool QuNamesAddress(PCCERT_CONTEXT certificate, const char *address)
     for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
         const CERT_ALT_NAME_ENTRY *entry = &names->rgAltEntry[i];
         found = entry->dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry->IPAddress.cbData == 4 &&
-            memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
+                memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
     }
     LocalFree(names);
     return found;
@@ -260,9 +261,8 @@ static int32_t QuChainError(DWORD trust)
         return kCertBadSignature;
     if (trust & CERT_TRUST_IS_NOT_VALID_FOR_USAGE)
         return kCertWrongUsage;
-    if (trust &
-        (CERT_TRUST_IS_CYCLIC | CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_INVALID_POLICY_CONSTRAINTS |
-         CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_INVALID_NAME_CONSTRAINTS))
+    if (trust & (CERT_TRUST_IS_CYCLIC | CERT_TRUST_INVALID_EXTENSION | CERT_TRUST_INVALID_POLICY_CONSTRAINTS |
+                 CERT_TRUST_INVALID_BASIC_CONSTRAINTS | CERT_TRUST_INVALID_NAME_CONSTRAINTS))
         return kCertChaining;
     return 0;
 }
@@ -277,9 +277,8 @@ static HCERTCHAINENGINE QuChainEngine(HCERTSTORE *roots)
     if (!QuTrustedRootOverride(&der, &length))
         return NULL;
     *roots = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, NULL);
-    if (*roots == NULL ||
-        !CertAddEncodedCertificateToStore(*roots, X509_ASN_ENCODING, der, (DWORD)length,
-                                          CERT_STORE_ADD_ALWAYS, NULL))
+    if (*roots == NULL || !CertAddEncodedCertificateToStore(*roots, X509_ASN_ENCODING, der, (DWORD)length,
+                                                            CERT_STORE_ADD_ALWAYS, NULL))
         return NULL;
     CERT_CHAIN_ENGINE_CONFIG config;
     memset(&config, 0, sizeof config);

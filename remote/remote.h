@@ -87,7 +87,7 @@ void QuCloseConnection(QuSocket socket, uint32_t start, int32_t timeout);
 // ---- the remote-event datagram (datagram.cpp) ----
 // What the listener reads from a datagram.
 struct QuRemoteEvent {
-    int32_t flags;         // 0, 2 ("-BG") or 4 ("-DT")
+    int32_t flags; // 0, 2 ("-BG") or 4 ("-DT")
     char key[kKeySize];
     int32_t payloadStart;  // where the file name begins
     int32_t payloadLength; // 0 or less: no payload

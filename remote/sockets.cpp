@@ -167,7 +167,8 @@ static int32_t QuAwaitState(QuSocket socket, QuOsWaitKind kind, uint32_t start, 
 int32_t QuAwaitSocket(QuSocket socket, bool writable, uint32_t start, int32_t timeout)
 {
     QuOsSocketState state;
-    int32_t status = QuAwaitState(socket, writable ? kOsWaitWritable : kOsWaitReadable, start, timeout, &state);
+    int32_t status =
+        QuAwaitState(socket, writable ? kOsWaitWritable : kOsWaitReadable, start, timeout, &state);
     // A socket that cannot be waited on still must not be polled without
     // a pause: the next send or receive tells what is wrong with it.
     if (status != 0)

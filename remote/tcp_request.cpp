@@ -2,10 +2,10 @@
 // TCP server, over TLS with "-tls", and returns its answer, read within one
 // deadline into the result handle and decoded in place. Whenever the socket has nothing, or
 // no room, the request waits on it for at most 4 ticks at a time.
+#include "tcp_request.h"
 #include "frame/os_frame.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
-#include "tcp_request.h"
 
 // What the diagnostic boxes show of a request or an answer: up to its
 // length or its first NUL, never more than the answer's capacity.
@@ -147,7 +147,8 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
     int32_t maxLen = *ioReturnedLen;
     *ioReturnedLen = 0;
     if (status == 0)
-        status = QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
+        status =
+            QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
     if (status != 0) {
         QuShowNumber("RECV ERROR errorcode =", status);
         QuShowNumber("*ioReturnedLen =", *ioReturnedLen);

@@ -43,8 +43,7 @@ void QuReadCloseAfterOption(const char *options, char *text);
 
 // Looks for `text` in data[*resume, length) and moves *resume past it, or
 // back far enough that a text split between two reads is still found.
-bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength,
-                     int32_t *resume);
+bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength, int32_t *resume);
 
 // Before the first read.
 void QuStartHttpDecoder(QuHttpDecoder *decoder);

@@ -4,10 +4,7 @@
 #include "event_table.h"
 #include "frame/plugin_frame.h"
 
-enum {
-    kMinLockText = 3,
-    kMaxLockText = 64
-};
+enum { kMinLockText = 3, kMaxLockText = 64 };
 
 static char LockText[kLockTextSize];
 const char (&LocalTriggerLock)[kLockTextSize] = LockText;
@@ -24,8 +21,8 @@ bool QuLocalTriggersDisabled(void)
 
 enum DeleteAction { kDeleteByID, kDeleteLastTriggered, kDeleteTriggered, kDeleteAll, kDeleteActions };
 
-static const char *const kDeleteOptions[kDeleteActions] = {
-    "-deleteByID", "-deleteLastTriggered", "-deleteAllTriggeredEvents", "-deleteAllEvents"};
+static const char *const kDeleteOptions[kDeleteActions] = {"-deleteByID", "-deleteLastTriggered",
+                                                           "-deleteAllTriggeredEvents", "-deleteAllEvents"};
 
 // The one action field 1 names, or -50 when it names none or several.
 static int32_t QuDeleteActionOf(const char *options, DeleteAction *action)

@@ -39,8 +39,8 @@ static int32_t QuMapNameTaken(int32_t error)
 }
 
 const QuFileCalls kSystemFileCalls = {
-    QuOsCreateNewFile, QuOsOpenFile,     QuOsReadFile,    QuOsWriteFile,   QuOsFlushFile, QuOsSetEndOfFile,
-    QuOsGetFileSize,   QuOsCloseFile,    QuOsReplaceFile, QuOsDeleteFile,  QuOsMoveFile,
+    QuOsCreateNewFile, QuOsOpenFile,  QuOsReadFile,    QuOsWriteFile,  QuOsFlushFile, QuOsSetEndOfFile,
+    QuOsGetFileSize,   QuOsCloseFile, QuOsReplaceFile, QuOsDeleteFile, QuOsMoveFile,
 };
 
 static const QuFileCalls *Calls = &kSystemFileCalls;

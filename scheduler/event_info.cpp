@@ -6,7 +6,6 @@
 
 enum EventSelection { kSelectNone, kSelectLastTriggered, kSelectByID, kSelectFirstSilent };
 
-
 // Answers a counter option; false when field 1 names none.
 static bool QuAnswerCounter(const char *options, HostHandle result)
 {

@@ -9,8 +9,8 @@
 #include "resources/rouser_strings.h"
 
 enum {
-    kFirstRetryTicks = 40,   // one poll
-    kLastRetryTicks = 3600,  // a minute: a disk that fills up is not hammered
+    kFirstRetryTicks = 40,  // one poll
+    kLastRetryTicks = 3600, // a minute: a disk that fills up is not hammered
     kMaxKeptCopies = 999
 };
 
@@ -69,7 +69,8 @@ static int32_t QuKeepEventFileAside(void)
     if (status == 0) {
         QuCopyText(name, QuEventFileName());
         QuAppendText(name, suffix);
-        QuReportOnce(&Store.loadReported, "Events not loaded; the event file is kept as ", name, Store.loadStatus);
+        QuReportOnce(&Store.loadReported, "Events not loaded; the event file is kept as ", name,
+                     Store.loadStatus);
     }
     return 0;
 }
@@ -100,7 +101,8 @@ int32_t QuRestoreEvents(int32_t tableStatus)
     Store.keptSuffix = damaged ? ".damaged" : ".unread";
     int32_t kept = QuKeepEventFileAside();
     if (kept != 0)
-        QuReportOnce(&Store.loadReported, "Events not loaded, and nothing is saved over ", QuEventFileName(), kept);
+        QuReportOnce(&Store.loadReported, "Events not loaded, and nothing is saved over ", QuEventFileName(),
+                     kept);
     return status;
 }
 

@@ -21,6 +21,9 @@ RouserModulePackages=(cmake ninja-build g++-mingw-w64-i686 googletest python3 py
 RouserWindowsPackages=("${RouserModulePackages[@]}" wine wine32 libgnutls30:i386)
 RouserWindows64Packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest python3 python3-pefile wine wine64
     libgnutls30)
+# The checks of the sources in the native row: the layers and codes
+# (python3) and the layout (Debian's clang-format, whose version decides).
+RouserSourceCheckPackages=(python3 clang-format)
 # The test servers, the crash and documentation checks (python3), the
 # references the TCP tests compare with (curl), and the certificates the
 # TLS tests make (openssl).

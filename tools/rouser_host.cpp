@@ -26,8 +26,8 @@ static const char kModuleName[] = "RouserPlugIn.so";
 namespace {
 
 const char *const kFunctionNames[] = {
-    "Rous-Version",      "Rous-Control",       "Rous-DeleteEvent",     "Rous-GetEventInfo",
-    "Rous-GetIPAddress", "Rous-ScheduleEvent", "Rous-SendRemoteEvent", "Rous-Sleep",
+    "Rous-Version",       "Rous-Control",       "Rous-DeleteEvent",     "Rous-GetEventInfo",
+    "Rous-GetIPAddress",  "Rous-ScheduleEvent", "Rous-SendRemoteEvent", "Rous-Sleep",
     "Rous-StartListener", "Rous-StopListener",
 };
 
@@ -80,7 +80,7 @@ std::string ProgramFolder(const char *argv0)
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
     path = n > 0 && n < static_cast<ssize_t>(sizeof buffer) ? std::string(buffer, static_cast<size_t>(n))
-                                                              : std::string(argv0);
+                                                            : std::string(argv0);
 #endif
     size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? std::string(".") + "/" : path.substr(0, cut + 1);
@@ -108,10 +108,18 @@ bool Unescape(const std::string &in, std::string *out)
         if (++i >= in.size())
             return false;
         switch (in[i]) {
-        case '\\': out->push_back('\\'); break;
-        case 'n': out->push_back('\n'); break;
-        case 'r': out->push_back('\r'); break;
-        case 't': out->push_back('\t'); break;
+        case '\\':
+            out->push_back('\\');
+            break;
+        case 'n':
+            out->push_back('\n');
+            break;
+        case 'r':
+            out->push_back('\r');
+            break;
+        case 't':
+            out->push_back('\t');
+            break;
         case 'x': {
             int hi = i + 1 < in.size() ? HexValue(in[i + 1]) : -1;
             int lo = i + 2 < in.size() ? HexValue(in[i + 2]) : -1;

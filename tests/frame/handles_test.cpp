@@ -135,9 +135,8 @@ TEST_F(HandlesTest, CopyRangeOnlyWithinBothHandles)
         {-1, 3, 0, 5, "old"}, // negative offset
     };
     for (const auto &c : cases) {
-        std::string got = Written([&](HostHandle dest) {
-            QuCopyHandleRange(source, c.from, c.count, dest, c.to, c.destSize);
-        });
+        std::string got = Written(
+            [&](HostHandle dest) { QuCopyHandleRange(source, c.from, c.count, dest, c.to, c.destSize); });
         EXPECT_EQ(got, c.expected) << "from " << c.from << " count " << c.count << " to " << c.to;
     }
     HsDisposeHostHandle(source);

@@ -142,7 +142,7 @@ TEST(Text, PathsAndNames)
         {"C:\\Data\\Contacts.fp5", "contacts", true},
         {"C:\\Data\\Con.fp5", "Contacts", true}, // the base name need only begin the name
         {"C:\\Data\\Contacts.fp5", "Con", false},
-        {"C:\\Data\\", "anything", true},        // an empty base name matches every name
+        {"C:\\Data\\", "anything", true}, // an empty base name matches every name
         {"Contacts", "Contacts", true},
     };
     for (const auto &c : names) {

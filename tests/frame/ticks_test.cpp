@@ -28,8 +28,10 @@ TEST_F(TicksTest, ThreeTicksEveryFiftyMilliseconds)
     const struct {
         uint32_t ms, ticks;
     } cases[] = {
-        {0, 0}, {49, 0}, {50, 3}, {99, 3}, {1000, 60}, {1049, 60}, {1050, 63},
-        {0xFFFFFFFFu, 257698035u}, // the counter's last value, just before Ticks fall back to 0
+        {0, 0},     {49, 0},
+        {50, 3},    {99, 3},
+        {1000, 60}, {1049, 60},
+        {1050, 63}, {0xFFFFFFFFu, 257698035u}, // the counter's last value, just before Ticks fall back to 0
     };
     for (const auto &c : cases) {
         HsSetMilliseconds(c.ms);
@@ -60,9 +62,11 @@ TEST(Deadlines, ReachedComparesByDifference)
         uint32_t now, deadline;
         bool reached;
     } cases[] = {
-        {100, 100, true}, {99, 100, false}, {101, 100, true},
-        {0xFFFFFFF0u, 0x10u, false}, // deadline beyond the wrap
-        {0x10u, 0xFFFFFFF0u, true},  // counter wrapped past the deadline
+        {100, 100, true},
+        {99, 100, false},
+        {101, 100, true},
+        {0xFFFFFFF0u, 0x10u, false},     // deadline beyond the wrap
+        {0x10u, 0xFFFFFFF0u, true},      // counter wrapped past the deadline
         {0x7FFFFFFFu + 100u, 100, true}, // the widest span still read as passed
     };
     for (const auto &c : cases)

@@ -19,7 +19,8 @@ TEST_F(DatagramTest, WriterLaysOutTheFields)
         {"", "|Contacts|Nightly report|", Bytes("QUIL DATAGRAM 1.0|SCTR||Contacts|Nightly report||\0")},
         {"-silentEvent -DONTGOTOFOREGROUND ", "|Contacts|Nightly report|",
          Bytes("QUIL DATAGRAM 1.0|SCTR-BG-DT||Contacts|Nightly report||\0")},
-        {"-dontGoToForeground ", "k3y|F|S|id|a|b\r\nc|", Bytes("QUIL DATAGRAM 1.0|SCTR-BG|k3y|F|S|id|a|b\r\nc|\0")},
+        {"-dontGoToForeground ", "k3y|F|S|id|a|b\r\nc|",
+         Bytes("QUIL DATAGRAM 1.0|SCTR-BG|k3y|F|S|id|a|b\r\nc|\0")},
         {"-silentEvent ", "|||", Bytes("QUIL DATAGRAM 1.0|SCTR-DT|||||\0")},
         {"-silentEvent ", "key||||your id|", Bytes("QUIL DATAGRAM 1.0|SCTR-DT|key||||your id|\0")},
     };
@@ -44,7 +45,8 @@ TEST_F(DatagramTest, ListenerReadsByTheLayout)
         int32_t flags;
         std::string text;
     } cases[] = {
-        {"ordinary", Datagram("SCTR", "", "Contacts|Nightly report||"), true, 1, 0, "Contacts|Nightly report||"},
+        {"ordinary", Datagram("SCTR", "", "Contacts|Nightly report||"), true, 1, 0,
+         "Contacts|Nightly report||"},
         {"header elsewhere", Bytes("0123456789abcdefg|SCTR|k|F|S|id|QUIL DATAGRAM 1.0\0"), true, 1, 0,
          "F|S|id|QUIL DATAGRAM 1.0"},
         {"lower-case tag", Datagram("sctr", "", "F|S||"), true, 1, 0, "F|S||"},
@@ -101,7 +103,8 @@ TEST_F(DatagramTest, ReaderStaysWithinTheReceivedLength)
         std::unique_ptr<char[]> block(new char[c.bytes.size()]);
         memcpy(block.get(), c.bytes.data(), c.bytes.size());
         QuRemoteEvent event;
-        EXPECT_EQ(QuReadDatagram(block.get(), static_cast<int32_t>(c.bytes.size()), &event), c.accepted) << c.what;
+        EXPECT_EQ(QuReadDatagram(block.get(), static_cast<int32_t>(c.bytes.size()), &event), c.accepted)
+            << c.what;
         if (c.accepted) {
             EXPECT_EQ(event.payloadLength, c.payloadLength) << c.what;
         }

@@ -82,16 +82,16 @@ std::vector<DecodeCase> DecodeCases()
         {"header not complete", "HTTP/1.0 200 OK\r\nServer: t\r\n", 0, kHttpAwaitHeader, kAsItCame},
         {"two chunks of 5 and 3", kChunkedHeader + "5\r\nhello\r\n3\r\nabc\r\n0\r\n\r\n", 0, kHttpComplete,
          kChunkedHeader + "helloabc"},
-        {"size line 1A with an extension", kChunkedHeader + "1A;name=value\r\n" + kAlphabet + "\r\n0\r\n\r\n", 0,
-         kHttpComplete, kChunkedHeader + kAlphabet},
+        {"size line 1A with an extension", kChunkedHeader + "1A;name=value\r\n" + kAlphabet + "\r\n0\r\n\r\n",
+         0, kHttpComplete, kChunkedHeader + kAlphabet},
         {"lower-case hex", kChunkedHeader + "1a\r\n" + kAlphabet + "\r\na\r\n0123456789\r\n0\r\n\r\n", 0,
          kHttpComplete, kChunkedHeader + kAlphabet + "0123456789"},
         {"trailer fields dropped", kChunkedHeader + "3\r\nabc\r\n0\r\nX-Check: 1\r\nX-More: 2\r\n\r\n", 0,
          kHttpComplete, kChunkedHeader + "abc"},
         {"field in other case and last", lastField + "4\r\nwxyz\r\n0\r\n\r\n", 0, kHttpComplete,
          lastField + "wxyz"},
-        {"Transfer in another field", "HTTP/1.1 200 OK\r\nX-Transfer: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", 0,
-         kHttpPlainBody, kAsItCame},
+        {"Transfer in another field", "HTTP/1.1 200 OK\r\nX-Transfer: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+         0, kHttpPlainBody, kAsItCame},
         {"chunked field only in the body", "HTTP/1.1 200 OK\r\n\r\nTransfer-Encoding: chunked\r\n\r\n", 0,
          kHttpPlainBody, kAsItCame},
         {"other coding", "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n1\r\na\r\n", 0,
@@ -106,7 +106,8 @@ std::vector<DecodeCase> DecodeCases()
         {"size line of 1999 bytes", kChunkedHeader + "1;" + std::string(1997, 'x') + "\r\na\r\n0\r\n\r\n", 0,
          kHttpComplete, kChunkedHeader + "a"},
         // Sizes whose whole chunk would wrap a 32-bit total into a few bytes.
-        {"size near 2^32 waits", kChunkedHeader + "FFFFFFFC\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize, kAsItCame},
+        {"size near 2^32 waits", kChunkedHeader + "FFFFFFFC\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize,
+         kAsItCame},
         {"size of all ones waits", kChunkedHeader + "ffffffff\r\nabcdefgh\r\n", 0, kHttpChunkSize, kAsItCame},
         {"size beyond 32 bits waits", kChunkedHeader + "100000004\r\nabcd\r\n0\r\n\r\n", 0, kHttpChunkSize,
          kAsItCame},
@@ -248,11 +249,12 @@ TEST(CloseText, ResumePositionAfterEachSearch)
         {"abcEN", "END", 0, false, 3},    // the text may still complete at offset 3
         {"ab", "END", 0, false, 0},       // shorter than the text
         {"", "END", 0, false, 0},
-        {"abc", "END", 50, false, 1},     // a resume position beyond the data
+        {"abc", "END", 50, false, 1}, // a resume position beyond the data
     };
     for (const auto &c : cases) {
         int32_t resume = c.resumeIn;
-        EXPECT_EQ(QuFindCloseText(c.data, QuTextLength(c.data), c.text, QuTextLength(c.text), &resume), c.found)
+        EXPECT_EQ(QuFindCloseText(c.data, QuTextLength(c.data), c.text, QuTextLength(c.text), &resume),
+                  c.found)
             << c.data;
         EXPECT_EQ(resume, c.resumeOut) << c.data;
     }
@@ -273,9 +275,9 @@ TEST(TcpOptions, TimeoutTicks)
         {"-timeoutticks=18000", 0, 18000},
         {"-timeoutticks=18001", kErrOutOfRange, 600},
         {"-timeoutticks=6", 0, 6},
-        {"-timeoutticks=30 -timeoutsecs=2", 0, 120},       // seconds win
+        {"-timeoutticks=30 -timeoutsecs=2", 0, 120}, // seconds win
         {"-timeoutsecs=301 -timeoutticks=30", kErrOutOfRange, 600},
-        {"-timeoutsecs -timeoutticks=30", 0, 30},          // seconds without a number read as absent
+        {"-timeoutsecs -timeoutticks=30", 0, 30}, // seconds without a number read as absent
     };
     for (const auto &c : cases) {
         int32_t ticks = -1;

@@ -60,13 +60,20 @@ TEST_F(ListenerTest, KeyAndNamesDecideWhatIsTakenIn)
         std::string listenerKey, datagramKey, tag, payload;
         size_t kept;
     } cases[] = {
-        {"Secret", "Secret", "SCTR", "F|S||", 1}, {"Secret", "secret", "SCTR", "F|S||", 0},
-        {"Secret", "", "SCTR", "F|S||", 0},       {"Secret", "Secret ", "SCTR", "F|S||", 0},
-        {"Secret", "Secre", "SCTR", "F|S||", 0},  {"", "anything", "SCTR", "F|S||", 1},
-        {"", "", "SCTR", "F|S||", 1},             {"", "", "SCTR", "|S||", 0},
-        {"", "", "SCTR", "F|||", 0},              {"", "", "SCTR", "||||", 0},
-        {"", "", "SCTR", "F", 0},                 {"", "", "SCTR", "F|S", 1},
-        {"", "", "SCTR-DT", "||id|text", 1},      {"", "", "SCTR-BG", "|S||", 0},
+        {"Secret", "Secret", "SCTR", "F|S||", 1},
+        {"Secret", "secret", "SCTR", "F|S||", 0},
+        {"Secret", "", "SCTR", "F|S||", 0},
+        {"Secret", "Secret ", "SCTR", "F|S||", 0},
+        {"Secret", "Secre", "SCTR", "F|S||", 0},
+        {"", "anything", "SCTR", "F|S||", 1},
+        {"", "", "SCTR", "F|S||", 1},
+        {"", "", "SCTR", "|S||", 0},
+        {"", "", "SCTR", "F|||", 0},
+        {"", "", "SCTR", "||||", 0},
+        {"", "", "SCTR", "F", 0},
+        {"", "", "SCTR", "F|S", 1},
+        {"", "", "SCTR-DT", "||id|text", 1},
+        {"", "", "SCTR-BG", "|S||", 0},
     };
     for (const auto &c : cases) {
         Call(kStopListener, "");
@@ -74,8 +81,8 @@ TEST_F(ListenerTest, KeyAndNamesDecideWhatIsTakenIn)
         Inside([] { QuDeleteAllEvents(); });
         Deliver(Datagram(c.tag, c.datagramKey, c.payload));
         IdleAfter(1000);
-        EXPECT_EQ(Events().size(), c.kept) << c.listenerKey << " / " << c.datagramKey << ": " << c.tag << " "
-                                           << c.payload;
+        EXPECT_EQ(Events().size(), c.kept)
+            << c.listenerKey << " / " << c.datagramKey << ": " << c.tag << " " << c.payload;
     }
 }
 
@@ -107,7 +114,8 @@ TEST_F(ListenerTest, DatagramBetweenPollsIsTakenAtTheNextIdleCall)
         size_t polls;
     } cases[] = {{false, false, 4}, {true, false, 4}, {true, true, 5}};
     for (const auto &c : cases) {
-        const std::string label = std::string(c.listening ? "listening" : "no listener") + (c.datagram ? ", a datagram" : "");
+        const std::string label =
+            std::string(c.listening ? "listening" : "no listener") + (c.datagram ? ", a datagram" : "");
         Call(kStopListener, "");
         if (c.listening)
             Listen();
@@ -143,12 +151,12 @@ TEST_F(ListenerTest, DatagramBetweenPollsIsTakenAtTheNextIdleCall)
 TEST_F(ListenerTest, JunkFloodKeepsEventsAndSendersOnTime)
 {
     const std::string junk[] = {
-        Datagram("SCTR", "wrong", "Orders.fp5|Remote||"),        // wrong key
-        Datagram("SCTR", "Key", "Orders.fp5|Remote||"),          // wrong letter case
+        Datagram("SCTR", "wrong", "Orders.fp5|Remote||"),          // wrong key
+        Datagram("SCTR", "Key", "Orders.fp5|Remote||"),            // wrong letter case
         Bytes("quil datagram 1.0|SCTR|key|Orders.fp5|Remote||\0"), // bad header
-        Datagram("SCT", "key", "Orders.fp5|Remote||"),           // no tag
-        Bytes("QUIL DATAGRAM 1.0|SCTR|key"),                     // no separator after the key
-        std::string(),                                           // empty
+        Datagram("SCT", "key", "Orders.fp5|Remote||"),             // no tag
+        Bytes("QUIL DATAGRAM 1.0|SCTR|key"),                       // no separator after the key
+        std::string(),                                             // empty
         std::string(300, '\xff'),
     };
     const uint32_t pollMs = 40 * 1000 / 60;
@@ -163,7 +171,7 @@ TEST_F(ListenerTest, JunkFloodKeepsEventsAndSendersOnTime)
         HsTakeStarts();
         SetNow1904(start1904);
         AddEvent(start1904 + 3, 0, "Orders.fp5|Print"); // due 3 s from now
-        std::map<std::string, uint32_t> started;         // script: ms from the start
+        std::map<std::string, uint32_t> started;        // script: ms from the start
         int sent = 0;
         for (uint32_t ms = 0; ms < 5000; ms += 10) {
             for (int i = 0; i < r.perIdle; i++, sent++)
@@ -220,7 +228,8 @@ TEST_F(ListenerTest, OversizedDatagramIsDropped)
 {
     Listen();
     const std::string head = "QUIL DATAGRAM 1.0|SCTR||F|S||";
-    const std::string largest = head + std::string(kDatagramSize - head.size() - 1, 'x') + std::string(1, '\0');
+    const std::string largest =
+        head + std::string(kDatagramSize - head.size() - 1, 'x') + std::string(1, '\0');
     ASSERT_EQ(largest.size(), static_cast<size_t>(kDatagramSize));
     Deliver(head + std::string(8000, 'y') + std::string(1, '\0'));
     Deliver(head + std::string(kDatagramSize + 1 - head.size(), 'z')); // one byte over
@@ -256,7 +265,8 @@ TEST_F(ListenerTest, SentEventsFireOrAreKept)
     EXPECT_EQ(Call(kSendRemoteEvent, to + "|127.0.0.1|k|Orders.fp5|Print|id1|text one"), "0");
     EXPECT_EQ(Call(kSendRemoteEvent, to + " -dontGoToForeground|127.0.0.1|k|Orders.fp5|Report||"), "0");
     EXPECT_EQ(Call(kSendRemoteEvent, to + " -silentEvent|127.0.0.1|k|||id3|a|b\nc"), "0");
-    EXPECT_EQ(Call(kSendRemoteEvent, to + "|127.0.0.1|K|Orders.fp5|Print||"), "0") << "wrong key: sent, ignored";
+    EXPECT_EQ(Call(kSendRemoteEvent, to + "|127.0.0.1|K|Orders.fp5|Print||"), "0")
+        << "wrong key: sent, ignored";
     for (int i = 0; i < 8; i++)
         IdleAfter(1000);
     std::vector<HsScriptStart> starts = HsTakeStarts();

@@ -12,12 +12,13 @@ TEST_F(RemoteFaultSweepTest, ReceivingIntoTheTable)
     Listen("key");
     for (const std::string &payload : {std::string("F|S|id|text"), std::string("||id|silent")}) {
         const std::string tag = payload[0] == '|' ? "SCTR-DT" : "SCTR";
-        SweepTableFaults("datagram " + payload,
-                         [&] {
-                             AddStandardEvents();
-                             Deliver(Datagram(tag, "key", payload));
-                         },
-                         [&] { IdleAfter(1000); });
+        SweepTableFaults(
+            "datagram " + payload,
+            [&] {
+                AddStandardEvents();
+                Deliver(Datagram(tag, "key", payload));
+            },
+            [&] { IdleAfter(1000); });
     }
 }
 
@@ -37,8 +38,9 @@ TEST_F(RemoteFaultSweepTest, Functions)
         {kGetIPAddress, "-defaultinterface"},
     };
     for (const auto &c : calls)
-        SweepTableFaults(std::to_string(c.index) + " " + c.parameter, [] { Call(kStopListener, ""); },
-                         [&] { HsCallFunction(c.index, c.parameter); });
+        SweepTableFaults(
+            std::to_string(c.index) + " " + c.parameter, [] { Call(kStopListener, ""); },
+            [&] { HsCallFunction(c.index, c.parameter); });
     std::string wire;
     while (ProbeReceive(probe, &wire, 0)) {
     }

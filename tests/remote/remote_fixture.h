@@ -36,8 +36,8 @@ protected:
     int64_t TicksToNextPoll() const;
     // "-portnumber N", for the probe's port.
     std::string ToProbe() const;
-    NetProbe probe;       // bound to a port of its own on 127.0.0.1
-    uint16_t port = 0;    // the listener's
+    NetProbe probe;    // bound to a port of its own on 127.0.0.1
+    uint16_t port = 0; // the listener's
 };
 
 #endif

@@ -44,7 +44,7 @@ static bool ReadPorts(LoopbackServers *servers)
                 *p.port = port;
     }
     return servers->plain != 0 && servers->scripted != 0 && servers->refused != 0 && servers->tls != 0 &&
-        servers->tlsOther != 0 && servers->tlsExpired != 0 && servers->tlsSelf != 0;
+           servers->tlsOther != 0 && servers->tlsExpired != 0 && servers->tlsSelf != 0;
 }
 
 #ifndef _WIN32
@@ -58,7 +58,8 @@ static bool StartOwnServers(LoopbackServers *servers)
     std::string script = source.substr(0, source.rfind('/')) + "/../servers/serve.py";
     servers->folder = std::string(ROUSER_BUILD_DIR) + "/test-servers";
     std::remove((servers->folder + "/servers.txt").c_str());
-    std::string command = "python3 '" + script + "' '" + servers->folder + "' --stop-on-eof --max-seconds 3600 >/dev/null";
+    std::string command =
+        "python3 '" + script + "' '" + servers->folder + "' --stop-on-eof --max-seconds 3600 >/dev/null";
     ServerPipe = popen(command.c_str(), "w");
     if (ServerPipe == nullptr) {
         servers->why = "cannot run " + command;

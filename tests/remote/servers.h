@@ -27,14 +27,14 @@ std::string CurlReference(const std::string &name, const std::string &kind);
 
 // Ends the case when the servers cannot be had: a failure where the test
 // program can start them, a skip under Wine without scripts/test.
-#define REQUIRE_SERVERS()                                                        \
-    do {                                                                         \
-        const LoopbackServers &servers_ = Servers();                             \
-        if (!servers_.ready) {                                                   \
-            if (ServersOptional())                                               \
-                GTEST_SKIP() << servers_.why;                                    \
-            FAIL() << servers_.why;                                              \
-        }                                                                        \
+#define REQUIRE_SERVERS()                                                                                    \
+    do {                                                                                                     \
+        const LoopbackServers &servers_ = Servers();                                                         \
+        if (!servers_.ready) {                                                                               \
+            if (ServersOptional())                                                                           \
+                GTEST_SKIP() << servers_.why;                                                                \
+            FAIL() << servers_.why;                                                                          \
+        }                                                                                                    \
     } while (0)
 
 bool ServersOptional(void);

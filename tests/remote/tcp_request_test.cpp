@@ -89,9 +89,9 @@ TEST_F(TcpRequestTest, AnswersAsCurlReceivesThem)
     std::vector<Case> cases = {
         {"hello", "/hello.txt", true},
         {"1k", "/1k.txt", true},
-        {"chunked-basic", "/chunked/basic", false},           // 5 and 3 bytes
-        {"chunked-extension", "/chunked/extension", false},   // 1A;name=value
-        {"chunked-hexcase", "/chunked/hexcase", false},       // 1a, A, f, F
+        {"chunked-basic", "/chunked/basic", false},         // 5 and 3 bytes
+        {"chunked-extension", "/chunked/extension", false}, // 1A;name=value
+        {"chunked-hexcase", "/chunked/hexcase", false},     // 1a, A, f, F
         {"chunked-trailers", "/chunked/trailers", false},
         {"chunked-lastfield", "/chunked/lastfield", false},   // other letter case, last field
         {"chunked-notchunked", "/chunked/notchunked", false}, // "Transfer" in another field
@@ -99,7 +99,8 @@ TEST_F(TcpRequestTest, AnswersAsCurlReceivesThem)
     };
     for (const char *name : {"chunked", "plain"})
         for (const char *mode : {"once", "small", "bytes"})
-            cases.push_back({std::string("pieces-") + name, std::string("/pieces/") + mode + "/" + name, false});
+            cases.push_back(
+                {std::string("pieces-") + name, std::string("/pieces/") + mode + "/" + name, false});
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         std::string expected = CurlReference(c.name, "raw");
@@ -176,7 +177,7 @@ TEST_F(TcpRequestTest, DiagnosticBoxesWhileSwitchedOn)
     REQUIRE_SERVERS();
     BoxesStartWatching();
     Call("-showdebugmessages", Servers().refused, Get("/"));
-    Scripted("/silent", "-timeoutsecs=20");  // the switch stays on
+    Scripted("/silent", "-timeoutsecs=20"); // the switch stays on
     std::vector<ShownBox> boxes = BoxesStopWatching();
     const ShownBox expected[] = {
         {"QuEstablishConnection errorcode =", "10061"},

@@ -10,7 +10,6 @@
 
 namespace {
 
-
 class TwoProcessTest : public RemoteTest {};
 
 TEST_F(TwoProcessTest, AnotherHostTriggersAScript)

@@ -11,14 +11,14 @@ TEST_F(DeleteControlTest, DeletionsAndTheCountersAfterThem)
 {
     const struct {
         std::string parameter, answer;
-        IDs left;          // by slot
+        IDs left; // by slot
         int16_t active;
         uint32_t earliest; // recomputed after every deletion
         bool fired = true;
     } cases[] = {
         {"", "$$-50", {4242, 4243, 4244, 4245, 4246}, 2, kDue1},
         {"-deleteByID|4242", "0", {4246, 4243, 4244, 4245}, 1, kDue1 + 3600},
-        {"-deleteByID|4245", "0", {4242, 4243, 4244, 4246}, 2, kDue1},  // silent
+        {"-deleteByID|4245", "0", {4242, 4243, 4244, 4246}, 2, kDue1}, // silent
         {"-deleteByID|4241", "$$-50", {4242, 4243, 4244, 4245, 4246}, 2, kDue1},
         {"-deleteByID", "$$-50", {4242, 4243, 4244, 4245, 4246}, 2, kDue1},
         {"-deleteByID|-1", "0", {4242, 4243, 4244, 4245, 4246}, 2, kDue1}, // a large ID
@@ -115,7 +115,7 @@ TEST_F(DeleteControlTest, SleepNeverWaitsHere)
         {"-TillDateTime|" + day + "|36000", "$$-4221"}, // the current second
         {"-tilldatetime|" + day + "|35999", "$$-4226"},
         {"-tilldatetime|" + day + "|-5", "$$-4226"},
-        {"-tilldatetime|739956|122401", "$$-4221"},     // a time past midnight
+        {"-tilldatetime|739956|122401", "$$-4221"}, // a time past midnight
         {"-tilldatetime|" + day, "$$-50"},
         {"-tilldatetime|" + day + "|", "$$-50"},
         {"-tilldatetime", "$$-50"},

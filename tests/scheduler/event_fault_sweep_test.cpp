@@ -26,10 +26,23 @@ TEST_F(EventFaultSweepTest, TableOperations)
         const char *name;
         std::function<void()> body;
     } operations[] = {
-        {"insert", [] { uint32_t id; QuInsertEvent(kDue1 - 5, 0, "f|s|i|t", 7, &id); }},
-        {"insert silent", [] { uint32_t id; QuInsertEvent(kDue1 - 5, kFlagSilent, "f|s", 3, &id); }},
-        {"insert without text", [] { uint32_t id; QuInsertEvent(kDue1, 0, "", 0, &id); }},
-        {"select", [] {
+        {"insert",
+         [] {
+             uint32_t id;
+             QuInsertEvent(kDue1 - 5, 0, "f|s|i|t", 7, &id);
+         }},
+        {"insert silent",
+         [] {
+             uint32_t id;
+             QuInsertEvent(kDue1 - 5, kFlagSilent, "f|s", 3, &id);
+         }},
+        {"insert without text",
+         [] {
+             uint32_t id;
+             QuInsertEvent(kDue1, 0, "", 0, &id);
+         }},
+        {"select",
+         [] {
              uint32_t id;
              char file[4], script[4];
              QuSelectDueEvent(QuStartDeferral, &id, file, script, sizeof file);

@@ -26,21 +26,21 @@ TEST_F(EventInfoTest, AnswersByOptionOrder)
         {"-FirstTriggerSec -getActiveTriggerCount", "2"},
         {"-FirstTriggerSec", "-415520896"}, // kDue1, past 2^31
         {"-lastTriggered -getYourID", "fid"},
-        {"-lastTriggered -getYourText", ""},       // nothing after field 3
+        {"-lastTriggered -getYourText", ""}, // nothing after field 3
         {"-lastTriggered -byEventID -getYourID|4242", "fid"},
         {"-byEventID -firstSilentEvent -getYourID|4242", "myID"},
         {"-BYEVENTID -GETYOURTEXT|4242", "free|text"}, // separators kept
         {"-byEventID -getYourText -getYourID|4242", "$$-50"},
         {"-byEventID|4242", "$$-50"},
         {"-getYourID|4242", "$$-50"},
-        {"x|-getTriggerCount", "$$-50"},         // options count in field 1 only
+        {"x|-getTriggerCount", "$$-50"},               // options count in field 1 only
         {"-byEventID -getRouserEventID|4244", "4244"}, // fired
         {"-byEventID -getRouserEventID|4246", "4246"}, // missed
         {"-byEventID -getRouserEventID|4245", "4245"}, // silent
         {"-byEventID -getRouserEventID|4247", "$$-1"},
         {"-byEventID -getRouserEventID|0", "$$-1"},
         {"-byEventID -getRouserEventID", "$$-1"},
-        {"-byEventID -getYourID|4243", ""},      // file and script only
+        {"-byEventID -getYourID|4243", ""}, // file and script only
         {"-byEventID -getYourText|4243", ""},
         {"-byEventID -getYourText|4246", "missed"},
         {"-firstSilentEvent -getRouserEventID", "4245"},

@@ -17,7 +17,8 @@ int32_t AddEvent(uint32_t due, int32_t flags, const std::string &text, uint32_t 
 {
     int32_t status = 0;
     uint32_t newID = 0;
-    Inside([&] { status = QuInsertEvent(due, flags, text.data(), static_cast<int32_t>(text.size()), &newID); });
+    Inside(
+        [&] { status = QuInsertEvent(due, flags, text.data(), static_cast<int32_t>(text.size()), &newID); });
     if (id != nullptr)
         *id = newID;
     return status;
@@ -66,8 +67,10 @@ std::vector<EventView> Events(void)
     for (int32_t i = 0; i < EventTable.count; i++) {
         const char *record = QuEventRecord(table, i);
         HostHandle text = QuRecordText(record);
-        events.push_back({QuGetLE32(record + kRecordID), static_cast<int32_t>(QuGetLE32(record + kRecordState)), QuGetLE32(record + kRecordDue),
-                          text != nullptr, HsHandleContent(text), static_cast<int32_t>(QuGetLE32(record + kRecordFlags))});
+        events.push_back({QuGetLE32(record + kRecordID),
+                          static_cast<int32_t>(QuGetLE32(record + kRecordState)),
+                          QuGetLE32(record + kRecordDue), text != nullptr, HsHandleContent(text),
+                          static_cast<int32_t>(QuGetLE32(record + kRecordFlags))});
     }
     return events;
 }

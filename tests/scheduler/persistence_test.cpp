@@ -9,11 +9,11 @@
 #include <set>
 
 #include "frame/host_overrides.h"
-#include "support/message_boxes.h"
-#include "support/prefs_store.h"
 #include "frame/plugin_frame.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
+#include "support/message_boxes.h"
+#include "support/prefs_store.h"
 #include "trigger/trigger.h"
 
 namespace {
@@ -61,13 +61,23 @@ std::string FileOf(const std::vector<Entry> &entries)
 // The event file's calls as the plug-in makes them: counted, and the n-th
 // of one kind failed with a system error.
 enum FileOperation {
-    kFileOpCreate, kFileOpOpen, kFileOpRead, kFileOpWrite, kFileOpFlush, kFileOpSetEnd,
-    kFileOpSize, kFileOpClose, kFileOpReplace, kFileOpDelete, kFileOpMove, kFileOps
+    kFileOpCreate,
+    kFileOpOpen,
+    kFileOpRead,
+    kFileOpWrite,
+    kFileOpFlush,
+    kFileOpSetEnd,
+    kFileOpSize,
+    kFileOpClose,
+    kFileOpReplace,
+    kFileOpDelete,
+    kFileOpMove,
+    kFileOps
 };
 struct FileCalls {
     int64_t counts[kFileOps] = {};
     int32_t failOp = -1;
-    int64_t failNth = 0;  // 0: none; from this call of failOp on while persistent
+    int64_t failNth = 0; // 0: none; from this call of failOp on while persistent
     bool persistent = false;
     int32_t error = 0;
 };
@@ -77,7 +87,8 @@ FileCalls Calls;
 int32_t CountFileCall(int32_t op)
 {
     int64_t n = ++Calls.counts[op];
-    if (op == Calls.failOp && Calls.failNth > 0 && (n == Calls.failNth || (Calls.persistent && n > Calls.failNth)))
+    if (op == Calls.failOp && Calls.failNth > 0 &&
+        (n == Calls.failNth || (Calls.persistent && n > Calls.failNth)))
         return Calls.error;
     return 0;
 }
@@ -254,12 +265,11 @@ TEST_F(PersistenceTest, OverdueEventsLoadAsMissedUnlessFlagged)
         uint32_t due;
         int32_t flags, state, loaded;
     } cases[] = {
-        {kNow - 86400, 0, 1, 4}, // due yesterday
-        {kNow - 86400, 1, 1, 1}, // asked to fire after a restart
-        {kNow - 1, 3, 1, 1},     // the bit counts, not the value
-        {kNow, 0, 1, 1}, // due this very second
-        {kNow + 60, 0, 1, 1},
-        {kNow - 50, 0, 2, 2}, // triggered and silent events keep their state
+        {kNow - 86400, 0, 1, 4},                       // due yesterday
+        {kNow - 86400, 1, 1, 1},                       // asked to fire after a restart
+        {kNow - 1, 3, 1, 1},                           // the bit counts, not the value
+        {kNow, 0, 1, 1},                               // due this very second
+        {kNow + 60, 0, 1, 1},    {kNow - 50, 0, 2, 2}, // triggered and silent events keep their state
         {kNow - 50, 4, 3, 3},
     };
     std::vector<Entry> file, loaded;
@@ -342,10 +352,7 @@ TEST_F(PersistenceTest, EveryEventIsSavedWhateverTheFileSize)
 {
     const std::vector<size_t> cases[] = {
         {63959}, // exactly 64000 bytes
-        {63960},
-        {20000, 20000, 23899},
-        {20000, 20000, 23900, 10},
-        {64000, 64000, 0},
+        {63960}, {20000, 20000, 23899}, {20000, 20000, 23900, 10}, {64000, 64000, 0},
     };
     for (const auto &lengths : cases) {
         fs::remove(hostFolder + kFile);
@@ -432,11 +439,11 @@ TEST_F(PersistenceTest, ChangesAreSavedAtTheNextPollOnly)
     } cases[] = {
         {"delete by ID", [&] { HsCallFunction(2, "-deleteByID|" + id); }, 0, 1},
         {"delete nothing", [&] { HsCallFunction(2, "-deleteByID|1"); }, 0, 0},
-        {"schedule for now, fired in the call", [&] {
-             HsCallFunction(5, "-addSingleEvent|739951|0|Orders|Report|");
-         }, 0, 1},
+        {"schedule for now, fired in the call",
+         [&] { HsCallFunction(5, "-addSingleEvent|739951|0|Orders|Report|"); }, 0, 1},
         {"delete the triggered", [&] { HsCallFunction(2, "-deleteAllTriggeredEvents"); }, 0, 1},
-        {"a script start that schedules and idles", [&] {
+        {"a script start that schedules and idles",
+         [&] {
              HsSetStartHook([&](const HsScriptStart &) {
                  HsCallFunction(5, ScheduleParameter(120, "nested"));
                  HsAdvanceMilliseconds(1000);
@@ -445,11 +452,14 @@ TEST_F(PersistenceTest, ChangesAreSavedAtTheNextPollOnly)
              });
              HsCallFunction(5, "-addSingleEvent|739951|0|Orders|Report|");
              HsSetStartHook({});
-         }, 0, 1},
-        {"disable local triggers, then delete all", [&] {
+         },
+         0, 1},
+        {"disable local triggers, then delete all",
+         [&] {
              HsCallFunction(1, "-DisableLocalTriggers|lock text");
              HsCallFunction(2, "-deleteAllEvents");
-         }, 0, 1},
+         },
+         0, 1},
         {"enable local triggers", [&] { HsCallFunction(1, "-EnableLocalTriggers|lock text"); }, 0, 0},
     };
     for (const auto &c : cases) {
@@ -470,7 +480,7 @@ TEST_F(PersistenceTest, AFailedSaveKeepsTheOldFileAndIsRetried)
     const struct {
         int32_t op, error;
     } steps[] = {
-        {kFileOpCreate, 5},  {kFileOpOpen, 5},   {kFileOpWrite, 112}, {kFileOpSetEnd, 112},
+        {kFileOpCreate, 5},  {kFileOpOpen, 5},    {kFileOpWrite, 112}, {kFileOpSetEnd, 112},
         {kFileOpFlush, 112}, {kFileOpClose, 112}, {kFileOpReplace, 5},
     };
     for (const auto &step : steps) {
@@ -500,7 +510,8 @@ TEST_F(PersistenceTest, AFailedSaveKeepsTheOldFileAndIsRetried)
         Calls.failOp = -1;
         for (int i = 0; i < 10; i++)
             Poll(10000);
-        EXPECT_TRUE(Get() == FileOf({{kNow + 60, 1, 6000, 0, "Old|Event"}, {kNow + 70, 1, id, 0, "New|Event"}}));
+        EXPECT_TRUE(Get() ==
+                    FileOf({{kNow + 60, 1, 6000, 0, "Old|Event"}, {kNow + 70, 1, id, 0, "New|Event"}}));
         HsShutdown();
     }
 }
@@ -581,8 +592,8 @@ TEST_F(PersistenceTest, FileIsReplacedWholeOrNotAtAll)
 // whole file or for none of it, and the file old or new but never broken.
 TEST_F(PersistenceTest, MemoryErrorsLeaveFileAndTableConsistent)
 {
-    const std::vector<Entry> entries = {{kNow + 60, 1, 6000, 0, "A|B|c"}, {kNow - 60, 1, 6001, 0, "D|E"},
-                                        {kNow - 60, 2, 6002, 0, ""}};
+    const std::vector<Entry> entries = {
+        {kNow + 60, 1, 6000, 0, "A|B|c"}, {kNow - 60, 1, 6001, 0, "D|E"}, {kNow - 60, 2, 6002, 0, ""}};
     const std::string file = FileOf(entries);
     int64_t n = 1;
     for (bool injected = true; injected; n++) {

@@ -22,7 +22,8 @@ static bool Bind(NetProbe *probe, int type, uint16_t port, bool any)
     probe->socket = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in at = Loopback(port, any);
     socklen_t size = sizeof at;
-    if (probe->socket < 0 || bind(static_cast<int>(probe->socket), reinterpret_cast<sockaddr *>(&at), size) != 0 ||
+    if (probe->socket < 0 ||
+        bind(static_cast<int>(probe->socket), reinterpret_cast<sockaddr *>(&at), size) != 0 ||
         getsockname(static_cast<int>(probe->socket), reinterpret_cast<sockaddr *>(&at), &size) != 0) {
         ProbeClose(probe);
         return false;
@@ -58,8 +59,8 @@ bool ProbeReceive(NetProbe &probe, std::string *datagram, int ms)
 bool ProbeSend(NetProbe &probe, uint16_t port, const std::string &bytes)
 {
     sockaddr_in to = Loopback(port);
-    return sendto(static_cast<int>(probe.socket), bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&to),
-                  sizeof to) == static_cast<ssize_t>(bytes.size());
+    return sendto(static_cast<int>(probe.socket), bytes.data(), bytes.size(), 0,
+                  reinterpret_cast<sockaddr *>(&to), sizeof to) == static_cast<ssize_t>(bytes.size());
 }
 
 bool ProbeListenTcp(NetProbe *probe, int backlog)

@@ -75,8 +75,8 @@ bool ProbeReceive(NetProbe &probe, std::string *datagram, int ms)
 bool ProbeSend(NetProbe &probe, uint16_t port, const std::string &bytes)
 {
     sockaddr_in to = Loopback(port);
-    return sendto(Raw(probe), bytes.data(), static_cast<int>(bytes.size()), 0, reinterpret_cast<sockaddr *>(&to),
-                  sizeof to) == static_cast<int>(bytes.size());
+    return sendto(Raw(probe), bytes.data(), static_cast<int>(bytes.size()), 0,
+                  reinterpret_cast<sockaddr *>(&to), sizeof to) == static_cast<int>(bytes.size());
 }
 
 bool ProbeListenTcp(NetProbe *probe, int backlog)

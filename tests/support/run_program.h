@@ -19,6 +19,7 @@ const std::string kRouserHost = std::string(ROUSER_BUILD_DIR) + "/rouser-host";
 #endif
 
 // Standard input is empty; `folder` receives the captured output files.
-ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args, const std::string &folder);
+ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args,
+                      const std::string &folder);
 
 #endif

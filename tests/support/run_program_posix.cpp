@@ -14,7 +14,8 @@ static std::string ReadAll(const std::string &path)
     return text.str();
 }
 
-ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args, const std::string &folder)
+ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args,
+                      const std::string &folder)
 {
     // Arguments here hold no single quotes.
     std::string line = "'" + path + "'";

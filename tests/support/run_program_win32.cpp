@@ -22,7 +22,8 @@ static HANDLE OpenInherited(const std::string &path, bool write)
                        &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args, const std::string &folder)
+ProgramRun RunProgram(const std::string &path, const std::vector<std::string> &args,
+                      const std::string &folder)
 {
     ProgramRun run;
     // Arguments here hold no quotes; quoting keeps spaces inside one.

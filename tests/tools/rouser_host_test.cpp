@@ -37,11 +37,16 @@ TEST(RouserHost, FillsTheHostsOpenFiles)
         std::string complaint; // part of standard error; empty: none at all
     } cases[] = {
         {{"--open", "Orders.fp5=Print,Report", "--open", "Other.fp5=Go"},
-         "open Late.fp5=Go\nclose other.FP5\nclose Late.fp5\nrestart\nclose Orders.fp5\n", 0, ""},
+         "open Late.fp5=Go\nclose other.FP5\nclose Late.fp5\nrestart\nclose Orders.fp5\n",
+         0,
+         ""},
         {{"--open", "Orders.fp5"}, "", 2, "bad --open Orders.fp5"},
         {{"--open", "Orders.fp5=Print,"}, "", 2, "bad --open"},
         {{}, "open Orders.fp5\n", 1, "bad open"},
-        {{}, "open Orders.fp5=Print\nclose Orders.fp5\nclose Orders.fp5\n", 1, "no such open file: Orders.fp5"},
+        {{},
+         "open Orders.fp5=Print\nclose Orders.fp5\nclose Orders.fp5\n",
+         1,
+         "no such open file: Orders.fp5"},
         {{}, "close\n", 1, "unknown command"},
     };
     int n = 0;
@@ -62,8 +67,8 @@ TEST(RouserHost, FillsTheHostsOpenFiles)
 TEST(RouserHost, KeepsEventsBesideItselfAcrossRestarts)
 {
     const std::string eventFile = std::string(ROUSER_BUILD_DIR) + "/RousEvn5.Qul";
-    const std::vector<std::string> host14 = {"--host-version", "14", "--window-class", "FMPRO5APP",
-                                             "--open", "Orders.fp5=Print"};
+    const std::vector<std::string> host14 = {"--host-version", "14",     "--window-class",
+                                             "FMPRO5APP",      "--open", "Orders.fp5=Print"};
     std::remove(eventFile.c_str());
     // Under Wine rouser-host reads the registry the other cases write: a
     // separator token left behind by one of them would split these calls.

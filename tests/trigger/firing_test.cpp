@@ -58,12 +58,12 @@ TEST_F(FiringTest, StartMethodByHostVersionAndSwitch)
         const char *switchOption; // null: the host's default
         size_t startsInsideCall;  // started before ScheduleEvent returns
         size_t startsAtPoll;
-        const char *activeAfter;  // pending events once both are done
+        const char *activeAfter; // pending events once both are done
     } cases[] = {
-        {50, nullptr, 1, 0, "0"},                        // start-script callback, at once
-        {50, "-usealternatetriggermethod", 0, 1, "0"},   // start-script callback, at the poll
-        {49, nullptr, 0, 1, "0"},                        // old host's callbacks, at the poll
-        {49, "-alternatetriggermethodoff", 0, 0, "1"},   // automation: no server here, stays pending
+        {50, nullptr, 1, 0, "0"},                      // start-script callback, at once
+        {50, "-usealternatetriggermethod", 0, 1, "0"}, // start-script callback, at the poll
+        {49, nullptr, 0, 1, "0"},                      // old host's callbacks, at the poll
+        {49, "-alternatetriggermethodoff", 0, 0, "1"}, // automation: no server here, stays pending
     };
     for (const auto &c : cases) {
         Start(c.version);
@@ -137,10 +137,10 @@ TEST_F(FiringTest, OldHostOutcomesDeleteOrKeepTheEvent)
         bool performFails;
         const char *countAfter, *activeAfter;
     } cases[] = {
-        {"Orders.fp5", "Print", false, "1", "0"},  // started, marked triggered
-        {"Missing.fp5", "Print", false, "0", "0"}, // -4232: deleted
+        {"Orders.fp5", "Print", false, "1", "0"},   // started, marked triggered
+        {"Missing.fp5", "Print", false, "0", "0"},  // -4232: deleted
         {"Orders.fp5", "Missing", false, "0", "0"}, // -4233: deleted
-        {"Orders.fp5", "Print", true, "1", "1"},   // -4225: stays pending
+        {"Orders.fp5", "Print", true, "1", "1"},    // -4225: stays pending
     };
     for (const auto &c : cases) {
         Start(49);
@@ -234,8 +234,9 @@ TEST_F(FiringTest, FailingStartWaitsItsTurn)
         Call(kScheduleEvent, Schedule(0, file, "Print"));
     Call(kScheduleEvent, Schedule(60, "Orders.fp5", "Report")); // due from the sixth poll on
     // What each poll tries to start.
-    const char *const tried[] = {"Gone.fp5/Print", "Lost.fp5/Print", "Orders.fp5/Print", "Orders.fp5/Print",
-                                 "Gone.fp5/Print", "Orders.fp5/Report", "Lost.fp5/Print", "Gone.fp5/Print"};
+    const char *const tried[] = {"Gone.fp5/Print",   "Lost.fp5/Print", "Orders.fp5/Print",
+                                 "Orders.fp5/Print", "Gone.fp5/Print", "Orders.fp5/Report",
+                                 "Lost.fp5/Print",   "Gone.fp5/Print"};
     HsTakeCallbacks();
     int poll = 0;
     for (const char *expected : tried) {
@@ -302,13 +303,13 @@ TEST_F(FiringTest, ScheduleEventRules)
     } cases[] = {
         {"", "$$-50"},
         {"-addEvent|" + day + "|" + std::to_string(noon) + "|F|S", "$$-50"},
-        {"-addSingleEvent|" + day + "|" + std::to_string(noon), "$$-50"},      // nothing after the time
+        {"-addSingleEvent|" + day + "|" + std::to_string(noon), "$$-50"},       // nothing after the time
         {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "|", "$$-50"}, // separator, then nothing
         {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "||S", "$$-50"},
         {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "|F|", "$$-50"},
         {"-addSingleEvent|" + day + "|" + std::to_string(noon - 1) + "|F|S", "$$-4226"},
-        {"-addSingleEvent|" + day + "|-5|F|S", "$$-4226"},                     // -5 counts as 0
-        {"-addSingleEvent|x|" + std::to_string(noon) + "|F|S", "$$-4226"},     // no date: 1904
+        {"-addSingleEvent|" + day + "|-5|F|S", "$$-4226"},                 // -5 counts as 0
+        {"-addSingleEvent|x|" + std::to_string(noon) + "|F|S", "$$-4226"}, // no date: 1904
         {"-addSingleEvent|" + day + "|" + std::to_string(noon) + "|F|S", "4242"},
         {"-addSingleEvent|" + day + "|" + std::to_string(noon + 90000) + "|F|S|id|free|more", "4243"},
         {"-ADDSINGLEEVENT -triggerPastEventAfterRestart|" + std::to_string(kDay + 1) + "|0|F|S", "4244"},

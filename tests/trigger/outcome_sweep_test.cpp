@@ -29,10 +29,10 @@ struct Outcome {
 struct Scenario {
     std::string name;
     int16_t hostVersion;
-    std::function<void()> prepare;       // after a fresh start-up, without faults
-    std::function<HsCallResult()> run;   // with the fault armed
-    std::function<void()> settle;        // without faults; null: a few polls
-    bool answerOfAnother = false;        // the answer is of a call the scenario makes inside it
+    std::function<void()> prepare;     // after a fresh start-up, without faults
+    std::function<HsCallResult()> run; // with the fault armed
+    std::function<void()> settle;      // without faults; null: a few polls
+    bool answerOfAnother = false;      // the answer is of a call the scenario makes inside it
 };
 
 HsCallResult NoAnswer()
@@ -98,8 +98,8 @@ protected:
     {
         std::string all;
         for (const EventView &e : Events())
-            all += std::to_string(e.id) + ":" + std::to_string(e.state) + ":" + std::to_string(e.flags) + ":" +
-                   e.text + ";";
+            all += std::to_string(e.id) + ":" + std::to_string(e.state) + ":" + std::to_string(e.flags) +
+                   ":" + e.text + ";";
         return all;
     }
 
@@ -117,8 +117,8 @@ protected:
         HsCallResult answer = s.run();
         *injected = HsFaultInjected();
         HsFailNthFallible(0);
-        const std::string where = s.name + (mode == 2 ? ", failing from callback " : ", failing callback ") +
-                                  std::to_string(n);
+        const std::string where =
+            s.name + (mode == 2 ? ", failing from callback " : ", failing callback ") + std::to_string(n);
         for (const std::string &v : HsTakeViolations())
             ADD_FAILURE() << where << ": " << v;
         EXPECT_EQ(HsLockedHandles(), 0) << where;
@@ -137,9 +137,10 @@ protected:
         for (const std::string &name : Started())
             out.allStarted.push_back(name);
         out.table = Table();
-        out.switches = "alternate " + std::to_string(UseAlternateTriggerMethod) + ", lock " + LocalTriggerLock +
-                       ", key " + ListenerKey +
-                       (ListenerSocket != kNoSocket ? ", listening" : "") + ", last " + std::to_string(EventTable.lastTriggeredID);
+        out.switches = "alternate " + std::to_string(UseAlternateTriggerMethod) + ", lock " +
+                       LocalTriggerLock + ", key " + ListenerKey +
+                       (ListenerSocket != kNoSocket ? ", listening" : "") + ", last " +
+                       std::to_string(EventTable.lastTriggeredID);
         ExpectCountersMatchRecords(where, false);
         return out;
     }
@@ -147,7 +148,8 @@ protected:
     static bool SameEffects(const Outcome &a, const Outcome &b)
     {
         // A start that failed inside the scenario may come at a later poll.
-        return a.sent == b.sent && a.allStarted == b.allStarted && a.table == b.table && a.switches == b.switches;
+        return a.sent == b.sent && a.allStarted == b.allStarted && a.table == b.table &&
+               a.switches == b.switches;
     }
 
     static std::string Describe(const Outcome &o)
@@ -173,9 +175,10 @@ protected:
                 if (!injected)
                     break;
                 points++;
-                const std::string where = s.name + (mode == 2 ? ", failing from callback " : ", failing callback ") +
-                                          std::to_string(n) + ": " + Describe(got) + "\n correct: " +
-                                          Describe(correct) + "\n nothing: " + Describe(nothing);
+                const std::string where =
+                    s.name + (mode == 2 ? ", failing from callback " : ", failing callback ") +
+                    std::to_string(n) + ": " + Describe(got) + "\n correct: " + Describe(correct) +
+                    "\n nothing: " + Describe(nothing);
                 // A host that refuses all memory from some point on may also
                 // refuse the memory to write or to correct the answer.
                 bool answerUnwritable = mode == 2 && got.answerFaulted;
@@ -185,7 +188,8 @@ protected:
                                        !IsErrorResult(correct.answer) && !answerUnwritable;
                 // A retrying caller must be able to trust an error: the call
                 // did nothing.
-                bool errorAnswered = IsErrorResult(got.answer) && got.answer != correct.answer && !answerUnwritable;
+                bool errorAnswered =
+                    IsErrorResult(got.answer) && got.answer != correct.answer && !answerUnwritable;
                 if (successAnswered)
                     EXPECT_TRUE(SameEffects(got, correct)) << where;
                 else if (errorAnswered && !s.answerOfAnother)
@@ -245,18 +249,29 @@ TEST_F(OutcomeSweepTest, FiringSchedulingAndControl)
         IdleAfter(3000);
         return NoAnswer();
     };
-    auto alternateOff = [] { StandardEvents(); Call(kVersion, "-alternatetriggermethodoff"); };
+    auto alternateOff = [] {
+        StandardEvents();
+        Call(kVersion, "-alternatetriggermethodoff");
+    };
     std::vector<Scenario> scenarios = {
         {"firing, start-script callback", 50, StandardEvents, poll, nullptr},
         {"firing, old host's callbacks", 14, StandardEvents, poll, nullptr},
         {"firing, automation", 49, alternateOff, poll, nullptr},
         {"firing, a file the host has not open", 14,
-         [] { AddEvent(kNow, 0, "Gone|Print"); AddEvent(kNow, 0, "Orders|Print"); }, poll, nullptr},
-        {"scheduling that fires inside the call", 50, NothingDue, Calling(kScheduleEvent, ScheduleNow()), nullptr},
-        {"scheduling for later", 14, StandardEvents, Calling(kScheduleEvent, ScheduleNow("-addSingleEvent", 60)),
+         [] {
+             AddEvent(kNow, 0, "Gone|Print");
+             AddEvent(kNow, 0, "Orders|Print");
+         },
+         poll, nullptr},
+        {"scheduling that fires inside the call", 50, NothingDue, Calling(kScheduleEvent, ScheduleNow()),
          nullptr},
+        {"scheduling for later", 14, StandardEvents,
+         Calling(kScheduleEvent, ScheduleNow("-addSingleEvent", 60)), nullptr},
         {"scheduling while triggers are disabled", 50,
-         [] { StandardEvents(); Call(kControl, "-DisableLocalTriggers|abc"); },
+         [] {
+             StandardEvents();
+             Call(kControl, "-DisableLocalTriggers|abc");
+         },
          Calling(kScheduleEvent, ScheduleNow()), nullptr},
         {"scheduling to fire after a restart", 50, NothingDue,
          Calling(kScheduleEvent, ScheduleNow("-addSingleEvent -triggerPastEventAfterRestart", 60)),
@@ -268,9 +283,13 @@ TEST_F(OutcomeSweepTest, FiringSchedulingAndControl)
                  IdleAfter(3000);
          }},
         {"enabling local triggers", 50,
-         [] { StandardEvents(); Call(kControl, "-DisableLocalTriggers|abc"); },
+         [] {
+             StandardEvents();
+             Call(kControl, "-DisableLocalTriggers|abc");
+         },
          Calling(kControl, "-EnableLocalTriggers|abc"), nullptr},
-        {"disabling local triggers", 50, StandardEvents, Calling(kControl, "-DisableLocalTriggers|abc"), nullptr},
+        {"disabling local triggers", 50, StandardEvents, Calling(kControl, "-DisableLocalTriggers|abc"),
+         nullptr},
         // The answer is that of the call made while the script starts; a
         // firing that started nothing stands as an error result.
         {"a script start that calls back", 50, StandardEvents,
@@ -285,17 +304,17 @@ TEST_F(OutcomeSweepTest, FiringSchedulingAndControl)
          },
          nullptr, true},
     };
-    for (const char *option : {"-deleteByID|4243", "-deleteLastTriggered", "-deleteAllTriggeredEvents",
-                               "-deleteAllEvents"})
-        scenarios.push_back({std::string("deleting ") + option, 50, StandardEvents, Calling(kDeleteEvent, option),
-                             nullptr});
+    for (const char *option :
+         {"-deleteByID|4243", "-deleteLastTriggered", "-deleteAllTriggeredEvents", "-deleteAllEvents"})
+        scenarios.push_back(
+            {std::string("deleting ") + option, 50, StandardEvents, Calling(kDeleteEvent, option), nullptr});
     for (const char *option : {"", "-getversionnumber", "-showplugininfo", "-usealternatetriggermethod",
                                "-alternatetriggermethodoff", "-returnSpeedTest_ElapsedTicks"})
-        scenarios.push_back({std::string("version ") + option, 50, StandardEvents, Calling(kVersion, option),
-                             nullptr});
+        scenarios.push_back(
+            {std::string("version ") + option, 50, StandardEvents, Calling(kVersion, option), nullptr});
     for (const char *option : {"-getTriggerCount", "-getActiveTriggerCount", "-FirstTriggerSec"})
-        scenarios.push_back({std::string("event info ") + option, 50, StandardEvents, Calling(kGetEventInfo, option),
-                             nullptr});
+        scenarios.push_back({std::string("event info ") + option, 50, StandardEvents,
+                             Calling(kGetEventInfo, option), nullptr});
     for (const char *selection : {"-lastTriggered", "-byEventID", "-firstSilentEvent"})
         for (const char *answer : {"-getYourID", "-getYourText", "-getRouserEventID"})
             for (const char *deletion : {"", " -deletethisevent"}) {
@@ -310,12 +329,12 @@ TEST_F(OutcomeSweepTest, RemoteEvents)
 {
     const std::string to = ToProbe() + "|127.0.0.1|";
     std::vector<Scenario> scenarios = {
-        {"sending an event", 50, StandardEvents, Calling(kSendRemoteEvent, to + "key|Orders|Print|id|your|text"),
+        {"sending an event", 50, StandardEvents,
+         Calling(kSendRemoteEvent, to + "key|Orders|Print|id|your|text"), nullptr},
+        {"sending a silent event", 50, StandardEvents,
+         Calling(kSendRemoteEvent, "-silentEvent " + to + "key|||id|t"), nullptr},
+        {"starting a listener", 50, StandardEvents, Calling(kStartListener, "-portnumber 0|unused|newkey"),
          nullptr},
-        {"sending a silent event", 50, StandardEvents, Calling(kSendRemoteEvent, "-silentEvent " + to + "key|||id|t"),
-         nullptr},
-        {"starting a listener", 50, StandardEvents,
-         Calling(kStartListener, "-portnumber 0|unused|newkey"), nullptr},
         {"stopping a listener", 50,
          [this] {
              StandardEvents();

@@ -115,8 +115,9 @@ TEST_F(StartScriptTest, AnUnusableLibraryIsSoughtAgainAtEveryStart)
 {
     const std::string folder = FreshFolder("late-text-library");
     for (const char *missing : {"", "constructor", "delete", "assign"}) {
-        HsSetTextLibraryPath(*missing == 0 ? folder + "FMWrapper.dll"
-                                           : kBuildDir + "/tests/textlib-missing-" + missing + "/FMWrapper.dll");
+        HsSetTextLibraryPath(*missing == 0
+                                 ? folder + "FMWrapper.dll"
+                                 : kBuildDir + "/tests/textlib-missing-" + missing + "/FMWrapper.dll");
         for (int i = 0; i < 2; i++) {
             EXPECT_EQ(Start("Orders.fp5", "Print"), -1) << missing;
             EXPECT_FALSE(HsTextLibraryLoaded()) << missing;
@@ -169,8 +170,9 @@ TEST_F(StartScriptTest, TheStartingScriptMayStartAnother)
     EXPECT_EQ(inner, "1500");
     EXPECT_EQ(HsHandleContent(handle), "after");
     HsDisposeHostHandle(handle);
-    EXPECT_EQ(Describe(HsTakeTextCalls()), "new#1 new#2 set#1=Orders.fp5 set#2=Print "
-                                           "new#3 new#4 set#3=Orders.fp5 set#4=Report del#3 del#4 del#1 del#2");
+    EXPECT_EQ(Describe(HsTakeTextCalls()),
+              "new#1 new#2 set#1=Orders.fp5 set#2=Print "
+              "new#3 new#4 set#3=Orders.fp5 set#4=Report del#3 del#4 del#1 del#2");
 }
 
 } // namespace

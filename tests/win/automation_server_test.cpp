@@ -183,10 +183,7 @@ TEST_F(AutomationTest, ScriptNameArrivesAsItsOwnBstrOrEmptyWhenTooLong)
     const struct {
         std::string script, arrives;
     } cases[] = {
-        {"Monthly report", "Monthly report"},
-        {"", ""},
-        {longest, longest},
-        {longest + "s", ""},
+        {"Monthly report", "Monthly report"}, {"", ""}, {longest, longest}, {longest + "s", ""},
         {std::string(5000, 'x'), ""},
     };
     for (const auto &c : cases) {
@@ -194,7 +191,8 @@ TEST_F(AutomationTest, ScriptNameArrivesAsItsOwnBstrOrEmptyWhenTooLong)
         EXPECT_EQ(Trigger("Contacts", c.script), 0) << c.script.size() << " characters";
         // The server notes an argument that is not a BSTR of its own length.
         EXPECT_EQ(Record(), "create\napp.Documents get\ndocs.Count get\ndocs.Item get 1\ndoc1.FullName get\n"
-                            "doc1.doFMScript method \"" + c.arrives + "\"\n")
+                            "doc1.doFMScript method \"" +
+                                c.arrives + "\"\n")
             << c.script.size() << " characters";
     }
 }

@@ -99,18 +99,12 @@ TEST(Module, StringTableReadsBack)
         UINT id;
         const char *text;
     } strings[] = {
-        {128, "Rouser Plug-In Classic"},
-        {131, "Rous1YYYYnY"},
-        {144, "Rous-Version"},
-        {145, "Rous-Control"},
-        {146, "Rous-DeleteEvent"},
-        {147, "Rous-GetEventInfo"},
-        {148, "Rous-GetIPAddress"},
-        {149, "Rous-ScheduleEvent"},
-        {150, "Rous-SendRemoteEvent"},
-        {151, "Rous-Sleep"},
-        {152, "Rous-StartListener"},
-        {153, "Rous-StopListener"},
+        {128, "Rouser Plug-In Classic"}, {131, "Rous1YYYYnY"},
+        {144, "Rous-Version"},           {145, "Rous-Control"},
+        {146, "Rous-DeleteEvent"},       {147, "Rous-GetEventInfo"},
+        {148, "Rous-GetIPAddress"},      {149, "Rous-ScheduleEvent"},
+        {150, "Rous-SendRemoteEvent"},   {151, "Rous-Sleep"},
+        {152, "Rous-StartListener"},     {153, "Rous-StopListener"},
         {256, "Rouser Plug-In Classic"},
     };
     char text[1024];
@@ -118,9 +112,8 @@ TEST(Module, StringTableReadsBack)
         int n = LoadStringA(module, s.id, text, sizeof text);
         EXPECT_EQ(std::string(text, n > 0 ? static_cast<size_t>(n) : 0), s.text) << "string " << s.id;
     }
-    const std::string description =
-        "This plug-in adds function to trigger scripts on remote computers.\n"
-        "See the plug-in documentation or visit our web site: ";
+    const std::string description = "This plug-in adds function to trigger scripts on remote computers.\n"
+                                    "See the plug-in documentation or visit our web site: ";
     int n = LoadStringA(module, 129, text, sizeof text);
     ASSERT_GT(n, static_cast<int>(description.size()));
     EXPECT_EQ(std::string(text, description.size()), description);

@@ -2,8 +2,8 @@
 // the z-order, and the plug-in walks that order from the top.
 #include <windows.h>
 
-#include "support/fixture.h"
 #include "frame/plugin_frame.h"
+#include "support/fixture.h"
 #include "trigger/trigger.h"
 
 namespace {

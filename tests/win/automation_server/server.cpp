@@ -25,8 +25,10 @@ const struct {
     const wchar_t *name;
     const char *text;
 } kMembers[] = {
-    {kApplication, kDocuments, L"Documents", "Documents"}, {kCollection, kCount, L"Count", "Count"},
-    {kCollection, kItem, L"Item", "Item"},                 {kDocument, kFullName, L"FullName", "FullName"},
+    {kApplication, kDocuments, L"Documents", "Documents"},
+    {kCollection, kCount, L"Count", "Count"},
+    {kCollection, kItem, L"Item", "Item"},
+    {kDocument, kFullName, L"FullName", "FullName"},
     {kDocument, kDoFMScript, L"doFMScript", "doFMScript"},
 };
 
@@ -90,10 +92,7 @@ std::string Argument(const VARIANTARG &arg)
 
 class Object : public IDispatch {
 public:
-    Object(Kind kind, int32_t number) : kind_(kind), number_(number)
-    {
-        S().objects.push_back(this);
-    }
+    Object(Kind kind, int32_t number) : kind_(kind), number_(number) { S().objects.push_back(this); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
     {
@@ -167,8 +166,9 @@ public:
             return DISP_E_MEMBERNOTFOUND;
         }
         std::string line = Name() + "." + member;
-        line += flags == DISPATCH_PROPERTYGET ? " get" : flags == DISPATCH_METHOD ? " method"
-                                                        : " flags=" + std::to_string(flags);
+        line += flags == DISPATCH_PROPERTYGET ? " get"
+                : flags == DISPATCH_METHOD    ? " method"
+                                              : " flags=" + std::to_string(flags);
         // Arguments arrive last to first.
         for (UINT i = params->cArgs; i > 0; i--)
             line += " " + Argument(params->rgvarg[i - 1]);
