@@ -121,7 +121,9 @@ int32_t QuWritePrefNumber(const char *name, uint32_t value);
 // read, so that a change takes effect at the next call.
 void QuLoadPrefs(void);
 // Loads that read the values, not only the key's stamp.
-extern uint32_t PrefsLoadCount;
+extern const uint32_t &PrefsLoadCount;
+// What a fresh load holds: the default values in memory, no stamp kept,
+// no load counted.
 void QuResetPrefs(void);
 void QuSavePrefs(void);
 const char *QuGetSeparator(void);

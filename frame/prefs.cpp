@@ -6,32 +6,35 @@
 
 enum { kSeparatorSize = 64 };
 
-static QuOsPrefsKey PrefsKey;
-static bool PrefsKeyOpen;
-static char Separator[kSeparatorSize];
-static char DefaultSeparator[kSeparatorSize];
-static uint32_t PrefsVersion;
-static uint32_t OneTimeSeparator;
-// The key's stamp when memory last matched it; a load that finds the same
-// stamp reads nothing.
-static QuOsPrefsStamp LoadedStamp;
-static bool LoadedStampKept;
-uint32_t PrefsLoadCount;
+static struct {
+    QuOsPrefsKey key;
+    bool keyOpen;
+    char separator[kSeparatorSize];
+    char defaultSeparator[kSeparatorSize];
+    uint32_t version;
+    uint32_t oneTimeSeparator;
+    // The key's stamp when memory last matched it; a load that finds the
+    // same stamp reads nothing.
+    QuOsPrefsStamp loadedStamp;
+    bool loadedStampKept;
+    uint32_t loadCount;
+} Prefs;
+const uint32_t &PrefsLoadCount = Prefs.loadCount;
 
 int32_t QuOpenPrefsKey(void)
 {
-    if (PrefsKeyOpen)
+    if (Prefs.keyOpen)
         return 0;
-    int32_t error = QuOsOpenPrefsKey(&PrefsKey);
-    PrefsKeyOpen = error == 0;
+    int32_t error = QuOsOpenPrefsKey(&Prefs.key);
+    Prefs.keyOpen = error == 0;
     return error;
 }
 
 void QuClosePrefsKey(void)
 {
-    if (PrefsKeyOpen)
-        QuOsClosePrefsKey(PrefsKey);
-    PrefsKeyOpen = false;
+    if (Prefs.keyOpen)
+        QuOsClosePrefsKey(Prefs.key);
+    Prefs.keyOpen = false;
 }
 
 int32_t QuWritePrefText(const char *name, const char *text)
@@ -39,7 +42,7 @@ int32_t QuWritePrefText(const char *name, const char *text)
     int32_t error = QuOpenPrefsKey();
     if (error != 0)
         return error;
-    error = QuOsSetPrefValue(PrefsKey, name, kOsValueText, text, (uint32_t)QuTextLength(text) + 1);
+    error = QuOsSetPrefValue(Prefs.key, name, kOsValueText, text, (uint32_t)QuTextLength(text) + 1);
     QuClosePrefsKey();
     if (error != 0)
         QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, "", error);
@@ -51,7 +54,7 @@ int32_t QuWritePrefNumber(const char *name, uint32_t value)
     int32_t error = QuOpenPrefsKey();
     if (error != 0)
         return error;
-    error = QuOsSetPrefValue(PrefsKey, name, kOsValueNumber, &value, sizeof value);
+    error = QuOsSetPrefValue(Prefs.key, name, kOsValueNumber, &value, sizeof value);
     QuClosePrefsKey();
     if (error != 0)
         QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, "", error);
@@ -63,7 +66,7 @@ int32_t QuReadPrefText(const char *name, char *buffer, int32_t *capacity)
     int32_t error = QuOpenPrefsKey();
     if (error == 0) {
         uint32_t size = (uint32_t)*capacity;
-        error = QuOsQueryPrefValue(PrefsKey, name, buffer, &size);
+        error = QuOsQueryPrefValue(Prefs.key, name, buffer, &size);
         QuClosePrefsKey();
         // Another program may have stored the text without its terminating
         // zero; one that then fills the buffer does not fit.
@@ -88,7 +91,7 @@ int32_t QuPeekPrefNumber(const char *name, uint32_t *out)
     int32_t error = QuOpenPrefsKey();
     if (error != 0)
         return error;
-    error = QuOsQueryPrefValue(PrefsKey, name, &value, &size);
+    error = QuOsQueryPrefValue(Prefs.key, name, &value, &size);
     QuClosePrefsKey();
     if (error == 0)
         *out = value;
@@ -100,7 +103,7 @@ int32_t QuReadPrefNumber(const char *name, uint32_t *out)
     int32_t error = QuOpenPrefsKey();
     if (error == 0) {
         uint32_t size = sizeof *out;
-        error = QuOsQueryPrefValue(PrefsKey, name, out, &size);
+        error = QuOsQueryPrefValue(Prefs.key, name, out, &size);
         QuClosePrefsKey();
     }
     if (error != 0) {
@@ -111,21 +114,28 @@ int32_t QuReadPrefNumber(const char *name, uint32_t *out)
     return error;
 }
 
+static void QuUseDefaultPrefs(void)
+{
+    Prefs.version = 1;
+    QuCopyText(Prefs.separator, "|");
+    QuCopyText(Prefs.defaultSeparator, "|");
+    Prefs.oneTimeSeparator = 0;
+}
+
 void QuResetPrefs(void)
 {
-    LoadedStampKept = false;
-    PrefsVersion = 1;
-    QuCopyText(Separator, "|");
-    QuCopyText(DefaultSeparator, "|");
-    OneTimeSeparator = 0;
+    QuClosePrefsKey();
+    QuUseDefaultPrefs();
+    Prefs.loadedStampKept = false;
+    Prefs.loadCount = 0;
 }
 
 void QuSavePrefs(void)
 {
-    QuWritePrefText("SeparatorToken", Separator);
-    QuWritePrefText("DefSeparatorToken", DefaultSeparator);
-    QuWritePrefNumber("Version", PrefsVersion);
-    QuWritePrefNumber("isOneTimeSeparator", OneTimeSeparator);
+    QuWritePrefText("SeparatorToken", Prefs.separator);
+    QuWritePrefText("DefSeparatorToken", Prefs.defaultSeparator);
+    QuWritePrefNumber("Version", Prefs.version);
+    QuWritePrefNumber("isOneTimeSeparator", Prefs.oneTimeSeparator);
 }
 
 static bool QuSameStamp(const QuOsPrefsStamp *a, const QuOsPrefsStamp *b)
@@ -141,17 +151,17 @@ static bool QuSameStamp(const QuOsPrefsStamp *a, const QuOsPrefsStamp *b)
 static bool QuReadAllPrefs(void)
 {
     int32_t capacity = kSeparatorSize;
-    Separator[0] = 0;
-    QuReadPrefText("SeparatorToken", Separator, &capacity);
-    if (Separator[0] == 0) {
-        QuResetPrefs();
+    Prefs.separator[0] = 0;
+    QuReadPrefText("SeparatorToken", Prefs.separator, &capacity);
+    if (Prefs.separator[0] == 0) {
+        QuUseDefaultPrefs();
         QuSavePrefs();
         return false;
     }
     capacity = kSeparatorSize;
-    bool clean = QuReadPrefText("DefSeparatorToken", DefaultSeparator, &capacity) == 0;
-    clean = QuReadPrefNumber("Version", &PrefsVersion) == 0 && clean;
-    clean = QuReadPrefNumber("isOneTimeSeparator", &OneTimeSeparator) == 0 && clean;
+    bool clean = QuReadPrefText("DefSeparatorToken", Prefs.defaultSeparator, &capacity) == 0;
+    clean = QuReadPrefNumber("Version", &Prefs.version) == 0 && clean;
+    clean = QuReadPrefNumber("isOneTimeSeparator", &Prefs.oneTimeSeparator) == 0 && clean;
     return clean;
 }
 
@@ -159,25 +169,25 @@ void QuLoadPrefs(void)
 {
     QuOsPrefsStamp stamp;
     bool stamped = QuOsReadPrefsStamp(&stamp) == 0;
-    if (stamped && LoadedStampKept && QuSameStamp(&stamp, &LoadedStamp))
+    if (stamped && Prefs.loadedStampKept && QuSameStamp(&stamp, &Prefs.loadedStamp))
         return;
-    LoadedStampKept = false;
-    PrefsLoadCount++;
+    Prefs.loadedStampKept = false;
+    Prefs.loadCount++;
     // A stamp taken within one step of the clock after a write may not
     // change at the next write; such a key is read again next time. A load
     // that had to create or reset values, or failed, is repeated too, as it
     // would be without the stamp.
     bool clean = QuReadAllPrefs();
     if (stamped && clean && stamp.age > stamp.grain) {
-        LoadedStamp = stamp;
-        LoadedStampKept = true;
+        Prefs.loadedStamp = stamp;
+        Prefs.loadedStampKept = true;
     }
 }
 
 const char *QuGetSeparator(void)
 {
     // Never split at an empty separator, even before the first load.
-    return Separator[0] != 0 ? Separator : "|";
+    return Prefs.separator[0] != 0 ? Prefs.separator : "|";
 }
 
 // `what`, then " error number N  ", the number always whole.

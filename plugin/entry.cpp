@@ -77,4 +77,9 @@ void QuResetLoadState(void)
     QuResetSpeedTest();
     QuResetListenerKey();
     QuShowDebugMessages(false);
+    // What a shutdown leaves: nothing started, nothing loaded, nothing open.
+    QuResetTlsSession();
+    QuShutdownNetwork();
+    QuStopAutomation();
+    QuFreeTextLibrary();
 }

@@ -103,3 +103,10 @@ void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout)
     link->tls = false;
     QuCloseConnection(link->socket, start, timeout);
 }
+
+// A session lives within one request, which ends it on every path; what a
+// fresh load holds is no session all the same.
+void QuResetTlsSession(void)
+{
+    QuOsTlsEnd();
+}

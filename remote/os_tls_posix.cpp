@@ -14,14 +14,18 @@
 #include "frame/os_errors_posix.h"
 #include "os_tls.h"
 
-static SSL_CTX *Context;
-static SSL *Session;
-static BIO_METHOD *SocketMethod;
-// After a fatal error OpenSSL must not be asked for a close_notify.
-static bool Broken;
-// The server has closed the connection: OpenSSL asks, to tell an end
-// without close_notify from a failure.
-static bool PeerClosed;
+// The one session, from QuOsTlsBegin to QuOsTlsEnd, and the socket BIO's
+// method, made once.
+static struct {
+    SSL_CTX *context;
+    SSL *session;
+    BIO_METHOD *socketMethod;
+    // After a fatal error OpenSSL must not be asked for a close_notify.
+    bool broken;
+    // The server has closed the connection: OpenSSL asks, to tell an end
+    // without close_notify from a failure.
+    bool peerClosed;
+} Tls;
 
 #ifndef MSG_NOSIGNAL
 #define MSG_NOSIGNAL 0
@@ -42,7 +46,7 @@ static int QuBioRead(BIO *bio, char *buffer, int capacity)
 {
     BIO_clear_retry_flags(bio);
     ssize_t n = recv((int)(intptr_t)BIO_get_data(bio), buffer, (size_t)capacity, 0);
-    PeerClosed = PeerClosed || n == 0;
+    Tls.peerClosed = Tls.peerClosed || n == 0;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         BIO_set_retry_read(bio);
     return (int)n;
@@ -51,21 +55,21 @@ static int QuBioRead(BIO *bio, char *buffer, int capacity)
 static long QuBioControl(BIO *, int command, long, void *)
 {
     if (command == BIO_CTRL_EOF)
-        return PeerClosed ? 1 : 0;
+        return Tls.peerClosed ? 1 : 0;
     return command == BIO_CTRL_FLUSH ? 1 : 0;
 }
 
 static BIO *QuSocketBio(QuSocket socket)
 {
-    if (SocketMethod == NULL) {
-        SocketMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "rouser socket");
-        if (SocketMethod == NULL)
+    if (Tls.socketMethod == NULL) {
+        Tls.socketMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "rouser socket");
+        if (Tls.socketMethod == NULL)
             return NULL;
-        BIO_meth_set_write(SocketMethod, QuBioWrite);
-        BIO_meth_set_read(SocketMethod, QuBioRead);
-        BIO_meth_set_ctrl(SocketMethod, QuBioControl);
+        BIO_meth_set_write(Tls.socketMethod, QuBioWrite);
+        BIO_meth_set_read(Tls.socketMethod, QuBioRead);
+        BIO_meth_set_ctrl(Tls.socketMethod, QuBioControl);
     }
-    BIO *bio = BIO_new(SocketMethod);
+    BIO *bio = BIO_new(Tls.socketMethod);
     if (bio != NULL) {
         BIO_set_data(bio, (void *)(intptr_t)socket);
         BIO_set_init(bio, 1);
@@ -77,27 +81,27 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
 {
     QuOsTlsEnd();
     ERR_clear_error();
-    Context = SSL_CTX_new(TLS_client_method());
-    if (Context == NULL)
+    Tls.context = SSL_CTX_new(TLS_client_method());
+    if (Tls.context == NULL)
         return kSecInternalError;
     // The system's configuration decides, but never below TLS 1.0.
-    long least = SSL_CTX_get_min_proto_version(Context);
+    long least = SSL_CTX_get_min_proto_version(Tls.context);
     if (least == 0 || least < TLS1_VERSION)
-        SSL_CTX_set_min_proto_version(Context, TLS1_VERSION);
+        SSL_CTX_set_min_proto_version(Tls.context, TLS1_VERSION);
     // A server that closes without close_notify ends the answer, as over TCP.
-    SSL_CTX_set_options(Context, SSL_OP_IGNORE_UNEXPECTED_EOF);
-    SSL_CTX_set_mode(Context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    Session = SSL_new(Context);
-    BIO *bio = Session != NULL ? QuSocketBio(socket) : NULL;
+    SSL_CTX_set_options(Tls.context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_mode(Tls.context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    Tls.session = SSL_new(Tls.context);
+    BIO *bio = Tls.session != NULL ? QuSocketBio(socket) : NULL;
     if (bio == NULL) {
         QuOsTlsEnd();
         return kSecInternalError;
     }
-    SSL_set_bio(Session, bio, bio);
-    SSL_set_connect_state(Session);
+    SSL_set_bio(Tls.session, bio, bio);
+    SSL_set_connect_state(Tls.session);
     // The certificate is checked after the handshake, on both platforms.
-    SSL_set_verify(Session, SSL_VERIFY_NONE, NULL);
-    if (serverName != NULL && SSL_set_tlsext_host_name(Session, serverName) != 1) {
+    SSL_set_verify(Tls.session, SSL_VERIFY_NONE, NULL);
+    if (serverName != NULL && SSL_set_tlsext_host_name(Tls.session, serverName) != 1) {
         QuOsTlsEnd();
         return kSecInternalError;
     }
@@ -108,9 +112,9 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
 // error, or the security number nearest to OpenSSL's reason.
 static int32_t QuFailure(int result, QuOsWaitKind *wait)
 {
-    int kind = SSL_get_error(Session, result);
+    int kind = SSL_get_error(Tls.session, result);
     int32_t status = kSecIllegalMessage;
-    Broken = kind == SSL_ERROR_SYSCALL || kind == SSL_ERROR_SSL;
+    Tls.broken = kind == SSL_ERROR_SYSCALL || kind == SSL_ERROR_SSL;
     if (kind == SSL_ERROR_WANT_READ || kind == SSL_ERROR_WANT_WRITE) {
         *wait = kind == SSL_ERROR_WANT_READ ? kOsWaitReadable : kOsWaitWritable;
         status = kWsaWouldBlock;
@@ -138,11 +142,11 @@ static int32_t QuFailure(int result, QuOsWaitKind *wait)
 
 int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
 {
-    if (Session == NULL)
+    if (Tls.session == NULL)
         return kSecInternalError;
     ERR_clear_error();
     errno = 0;
-    int result = SSL_do_handshake(Session);
+    int result = SSL_do_handshake(Tls.session);
     return result == 1 ? 0 : QuFailure(result, wait);
 }
 
@@ -198,16 +202,16 @@ static X509_STORE *QuTrustedRoots(void)
 
 int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
 {
-    if (Session == NULL)
+    if (Tls.session == NULL)
         return kCertChaining;
-    X509 *leaf = SSL_get1_peer_certificate(Session);
+    X509 *leaf = SSL_get1_peer_certificate(Tls.session);
     if (leaf == NULL)
         return kCertUntrustedRoot;
     int32_t status = kCertChaining;
     X509_STORE *roots = QuTrustedRoots();
     X509_STORE_CTX *check = X509_STORE_CTX_new();
     if (roots != NULL && check != NULL &&
-        X509_STORE_CTX_init(check, roots, leaf, SSL_get_peer_cert_chain(Session)) == 1) {
+        X509_STORE_CTX_init(check, roots, leaf, SSL_get_peer_cert_chain(Tls.session)) == 1) {
         X509_STORE_CTX_set_default(check, "ssl_server");
         X509_VERIFY_PARAM *param = X509_STORE_CTX_get0_param(check);
         int named = isAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, name)
@@ -229,13 +233,13 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
 int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait)
 {
     *sent = 0;
-    if (Session == NULL)
+    if (Tls.session == NULL)
         return kSecInternalError;
     if (count <= 0)
         return 0;
     ERR_clear_error();
     errno = 0;
-    int result = SSL_write(Session, data, count);
+    int result = SSL_write(Tls.session, data, count);
     if (result <= 0)
         return QuFailure(result, wait);
     *sent = result;
@@ -245,18 +249,18 @@ int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind
 int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait)
 {
     *received = 0;
-    if (Session == NULL)
+    if (Tls.session == NULL)
         return kSecInternalError;
     if (capacity <= 0)
         return 0;
     ERR_clear_error();
     errno = 0;
-    int result = SSL_read(Session, buffer, capacity);
+    int result = SSL_read(Tls.session, buffer, capacity);
     if (result > 0) {
         *received = result;
         return 0;
     }
-    int kind = SSL_get_error(Session, result);
+    int kind = SSL_get_error(Tls.session, result);
     if (kind == SSL_ERROR_ZERO_RETURN) {
         ERR_clear_error();
         return 0; // close_notify, or the end of the connection
@@ -266,17 +270,17 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
 
 void QuOsTlsEnd(void)
 {
-    if (Session != NULL) {
+    if (Tls.session != NULL) {
         // One try: the socket is non-blocking and the close that follows
         // does not wait for the alert either.
-        if (SSL_is_init_finished(Session) && !Broken)
-            SSL_shutdown(Session);
-        SSL_free(Session);
+        if (SSL_is_init_finished(Tls.session) && !Tls.broken)
+            SSL_shutdown(Tls.session);
+        SSL_free(Tls.session);
     }
-    SSL_CTX_free(Context);
-    Session = NULL;
-    Context = NULL;
-    Broken = false;
-    PeerClosed = false;
+    SSL_CTX_free(Tls.context);
+    Tls.session = NULL;
+    Tls.context = NULL;
+    Tls.broken = false;
+    Tls.peerClosed = false;
     ERR_clear_error();
 }

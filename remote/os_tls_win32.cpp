@@ -32,32 +32,36 @@ static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETE
                                    ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                    ISC_REQ_MANUAL_CRED_VALIDATION;
 
-static SOCKET Socket = INVALID_SOCKET;
-static CredHandle Credentials;
-static CtxtHandle Context;
-static bool HaveCredentials, HaveContext, Established, PeerEnded, NeedInput;
-static char ServerName[kNameSize];
-static SecPkgContext_StreamSizes Sizes;
-// Received and not yet decrypted; decrypted and not yet handed out; to
-// send, with the caller's bytes it carries.
-static char Incoming[kIncomingSize];
-static int32_t IncomingLength;
-static char Plain[kPlainSize];
-static int32_t PlainStart, PlainLength;
-static char Outgoing[kOutgoingSize];
-static int32_t OutgoingLength, OutgoingSent, OutgoingCarries;
+// The one session, from QuOsTlsBegin to QuOsTlsEnd; the socket is read
+// only once credentials are held.
+static struct {
+    SOCKET socket;
+    CredHandle credentials;
+    CtxtHandle context;
+    bool haveCredentials, haveContext, established, peerEnded, needInput;
+    char serverName[kNameSize];
+    SecPkgContext_StreamSizes sizes;
+    // Received and not yet decrypted; decrypted and not yet handed out; to
+    // send, with the caller's bytes it carries.
+    char incoming[kIncomingSize];
+    int32_t incomingLength;
+    char plain[kPlainSize];
+    int32_t plainStart, plainLength;
+    char outgoing[kOutgoingSize];
+    int32_t outgoingLength, outgoingSent, outgoingCarries;
+} Tls;
 
 static int32_t QuFlush(QuOsWaitKind *wait)
 {
-    while (OutgoingSent < OutgoingLength) {
-        int n = send(Socket, Outgoing + OutgoingSent, OutgoingLength - OutgoingSent, 0);
+    while (Tls.outgoingSent < Tls.outgoingLength) {
+        int n = send(Tls.socket, Tls.outgoing + Tls.outgoingSent, Tls.outgoingLength - Tls.outgoingSent, 0);
         if (n == SOCKET_ERROR) {
             *wait = kOsWaitWritable;
             return (int32_t)WSAGetLastError();
         }
-        OutgoingSent += n;
+        Tls.outgoingSent += n;
     }
-    OutgoingLength = OutgoingSent = 0;
+    Tls.outgoingLength = Tls.outgoingSent = 0;
     return 0;
 }
 
@@ -65,16 +69,16 @@ static int32_t QuFlush(QuOsWaitKind *wait)
 static int32_t QuFill(QuOsWaitKind *wait, bool *closed)
 {
     *closed = false;
-    if (IncomingLength >= kIncomingSize)
+    if (Tls.incomingLength >= kIncomingSize)
         return kSecIllegalMessage; // no record is this long
-    int n = recv(Socket, Incoming + IncomingLength, kIncomingSize - IncomingLength, 0);
+    int n = recv(Tls.socket, Tls.incoming + Tls.incomingLength, kIncomingSize - Tls.incomingLength, 0);
     if (n == SOCKET_ERROR) {
         *wait = kOsWaitReadable;
         return (int32_t)WSAGetLastError();
     }
     *closed = n == 0;
-    IncomingLength += n;
-    NeedInput = false;
+    Tls.incomingLength += n;
+    Tls.needInput = false;
     return 0;
 }
 
@@ -83,12 +87,12 @@ static int32_t QuQueueToken(SecBuffer *token)
 {
     int32_t status = 0;
     if (token->pvBuffer != NULL && token->cbBuffer > 0) {
-        if (token->cbBuffer > (unsigned long)(kOutgoingSize - OutgoingLength))
+        if (token->cbBuffer > (unsigned long)(kOutgoingSize - Tls.outgoingLength))
             status = kSecInternalError;
         else
-            memcpy(Outgoing + OutgoingLength, token->pvBuffer, token->cbBuffer);
+            memcpy(Tls.outgoing + Tls.outgoingLength, token->pvBuffer, token->cbBuffer);
         if (status == 0)
-            OutgoingLength += (int32_t)token->cbBuffer;
+            Tls.outgoingLength += (int32_t)token->cbBuffer;
     }
     if (token->pvBuffer != NULL)
         FreeContextBuffer(token->pvBuffer);
@@ -100,11 +104,11 @@ static int32_t QuQueueToken(SecBuffer *token)
 static void QuKeepExtra(const SecBuffer *buffer)
 {
     if (buffer->BufferType == SECBUFFER_EXTRA && buffer->cbBuffer > 0 &&
-        buffer->cbBuffer <= (unsigned long)IncomingLength) {
-        memmove(Incoming, Incoming + IncomingLength - buffer->cbBuffer, buffer->cbBuffer);
-        IncomingLength = (int32_t)buffer->cbBuffer;
+        buffer->cbBuffer <= (unsigned long)Tls.incomingLength) {
+        memmove(Tls.incoming, Tls.incoming + Tls.incomingLength - buffer->cbBuffer, buffer->cbBuffer);
+        Tls.incomingLength = (int32_t)buffer->cbBuffer;
     } else {
-        IncomingLength = 0;
+        Tls.incomingLength = 0;
     }
 }
 
@@ -114,8 +118,8 @@ static SECURITY_STATUS QuHandshakeStep(bool withInput)
 {
     SecBuffer in[2], out[1];
     in[0].BufferType = SECBUFFER_TOKEN;
-    in[0].pvBuffer = Incoming;
-    in[0].cbBuffer = (unsigned long)IncomingLength;
+    in[0].pvBuffer = Tls.incoming;
+    in[0].cbBuffer = (unsigned long)Tls.incomingLength;
     in[1].BufferType = SECBUFFER_EMPTY;
     in[1].pvBuffer = NULL;
     in[1].cbBuffer = 0;
@@ -124,39 +128,42 @@ static SECURITY_STATUS QuHandshakeStep(bool withInput)
     out[0].cbBuffer = 0;
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in}, outDesc = {SECBUFFER_VERSION, 1, out};
     unsigned long attributes = 0;
-    SECURITY_STATUS s = InitializeSecurityContextA(
-        &Credentials, HaveContext ? &Context : NULL, ServerName[0] != 0 ? ServerName : NULL, kContextFlags, 0,
-        0, withInput ? &inDesc : NULL, 0, &Context, &outDesc, &attributes, NULL);
-    HaveContext = HaveContext || s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_E_INCOMPLETE_MESSAGE;
+    SECURITY_STATUS s =
+        InitializeSecurityContextA(&Tls.credentials, Tls.haveContext ? &Tls.context : NULL,
+                                   Tls.serverName[0] != 0 ? Tls.serverName : NULL, kContextFlags, 0, 0,
+                                   withInput ? &inDesc : NULL, 0, &Tls.context, &outDesc, &attributes, NULL);
+    Tls.haveContext =
+        Tls.haveContext || s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_E_INCOMPLETE_MESSAGE;
     // A failure may come with an alert for the server.
     if (QuQueueToken(&out[0]) != 0 && !FAILED(s))
         s = kSecInternalError;
     if (s == SEC_E_INCOMPLETE_MESSAGE)
-        NeedInput = true;
+        Tls.needInput = true;
     else if (s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_I_INCOMPLETE_CREDENTIALS)
         QuKeepExtra(&in[1]);
     if (s == SEC_I_CONTINUE_NEEDED)
-        NeedInput = IncomingLength == 0;
+        Tls.needInput = Tls.incomingLength == 0;
     return s;
 }
 
 static void QuClear(void)
 {
-    HaveCredentials = HaveContext = Established = PeerEnded = NeedInput = false;
-    IncomingLength = PlainStart = PlainLength = OutgoingLength = OutgoingSent = OutgoingCarries = 0;
-    ServerName[0] = 0;
-    Socket = INVALID_SOCKET;
+    Tls.haveCredentials = Tls.haveContext = Tls.established = Tls.peerEnded = Tls.needInput = false;
+    Tls.incomingLength = Tls.plainStart = Tls.plainLength = Tls.outgoingLength = Tls.outgoingSent =
+        Tls.outgoingCarries = 0;
+    Tls.serverName[0] = 0;
+    Tls.socket = INVALID_SOCKET;
 }
 
 int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
 {
     QuOsTlsEnd();
-    Socket = (SOCKET)socket;
+    Tls.socket = (SOCKET)socket;
     if (serverName != NULL) {
         size_t length = strlen(serverName);
         if (length >= kNameSize)
             return kSecInternalError;
-        memcpy(ServerName, serverName, length + 1);
+        memcpy(Tls.serverName, serverName, length + 1);
     }
     SCHANNEL_CRED credentials;
     memset(&credentials, 0, sizeof credentials);
@@ -166,10 +173,10 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
     credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TimeStamp expiry;
     SECURITY_STATUS s = AcquireCredentialsHandleA(NULL, (char *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL,
-                                                  &credentials, NULL, NULL, &Credentials, &expiry);
+                                                  &credentials, NULL, NULL, &Tls.credentials, &expiry);
     if (s != SEC_E_OK)
         return (int32_t)s;
-    HaveCredentials = true;
+    Tls.haveCredentials = true;
     // The client's hello, sent by the first handshake step.
     s = QuHandshakeStep(false);
     return s == SEC_I_CONTINUE_NEEDED ? 0 : (FAILED(s) ? (int32_t)s : kSecInternalError);
@@ -180,26 +187,26 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
 static int32_t QuEstablish(void)
 {
     SecPkgContext_ConnectionInfo info;
-    if (QueryContextAttributesA(&Context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
+    if (QueryContextAttributesA(&Tls.context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
         return kSecInternalError;
     if (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3))
         return kSecAlgorithmMismatch;
-    if (QueryContextAttributesA(&Context, SECPKG_ATTR_STREAM_SIZES, &Sizes) != SEC_E_OK)
+    if (QueryContextAttributesA(&Tls.context, SECPKG_ATTR_STREAM_SIZES, &Tls.sizes) != SEC_E_OK)
         return kSecInternalError;
-    Established = true;
+    Tls.established = true;
     return 0;
 }
 
 int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
 {
     bool askedAgain = false;
-    if (!HaveCredentials)
+    if (!Tls.haveCredentials)
         return kSecInternalError;
     for (int step = 0; step < kMaxSteps; step++) {
         int32_t status = QuFlush(wait);
-        if (status != 0 || Established)
+        if (status != 0 || Tls.established)
             return status;
-        if (NeedInput) {
+        if (Tls.needInput) {
             bool closed;
             status = QuFill(wait, &closed);
             if (status != 0)
@@ -294,8 +301,8 @@ static HCERTCHAINENGINE QuChainEngine(HCERTSTORE *roots)
 int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
 {
     PCCERT_CONTEXT certificate = NULL;
-    if (!Established ||
-        QueryContextAttributesA(&Context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
+    if (!Tls.established ||
+        QueryContextAttributesA(&Tls.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
         certificate == NULL)
         return kCertUntrustedRoot;
     HCERTSTORE roots;
@@ -345,38 +352,39 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
 int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait)
 {
     *sent = 0;
-    if (!Established)
+    if (!Tls.established)
         return kSecInternalError;
-    if (OutgoingLength == 0 && count > 0) {
-        int32_t room = kOutgoingSize - (int32_t)(Sizes.cbHeader + Sizes.cbTrailer);
-        int32_t piece = count < (int32_t)Sizes.cbMaximumMessage ? count : (int32_t)Sizes.cbMaximumMessage;
+    if (Tls.outgoingLength == 0 && count > 0) {
+        int32_t room = kOutgoingSize - (int32_t)(Tls.sizes.cbHeader + Tls.sizes.cbTrailer);
+        int32_t piece =
+            count < (int32_t)Tls.sizes.cbMaximumMessage ? count : (int32_t)Tls.sizes.cbMaximumMessage;
         piece = piece < room ? piece : room;
         SecBuffer buffers[4];
         buffers[0].BufferType = SECBUFFER_STREAM_HEADER;
-        buffers[0].pvBuffer = Outgoing;
-        buffers[0].cbBuffer = Sizes.cbHeader;
+        buffers[0].pvBuffer = Tls.outgoing;
+        buffers[0].cbBuffer = Tls.sizes.cbHeader;
         buffers[1].BufferType = SECBUFFER_DATA;
-        buffers[1].pvBuffer = Outgoing + Sizes.cbHeader;
+        buffers[1].pvBuffer = Tls.outgoing + Tls.sizes.cbHeader;
         buffers[1].cbBuffer = (unsigned long)piece;
         buffers[2].BufferType = SECBUFFER_STREAM_TRAILER;
-        buffers[2].pvBuffer = Outgoing + Sizes.cbHeader + piece;
-        buffers[2].cbBuffer = Sizes.cbTrailer;
+        buffers[2].pvBuffer = Tls.outgoing + Tls.sizes.cbHeader + piece;
+        buffers[2].cbBuffer = Tls.sizes.cbTrailer;
         buffers[3].BufferType = SECBUFFER_EMPTY;
         buffers[3].pvBuffer = NULL;
         buffers[3].cbBuffer = 0;
         SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
-        memcpy(Outgoing + Sizes.cbHeader, data, (size_t)piece);
-        SECURITY_STATUS s = EncryptMessage(&Context, 0, &desc, 0);
+        memcpy(Tls.outgoing + Tls.sizes.cbHeader, data, (size_t)piece);
+        SECURITY_STATUS s = EncryptMessage(&Tls.context, 0, &desc, 0);
         if (s != SEC_E_OK)
             return (int32_t)s;
-        OutgoingLength = (int32_t)(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
-        OutgoingCarries = piece;
+        Tls.outgoingLength = (int32_t)(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        Tls.outgoingCarries = piece;
     }
     int32_t status = QuFlush(wait);
     if (status != 0)
         return status;
-    *sent = OutgoingCarries;
-    OutgoingCarries = 0;
+    *sent = Tls.outgoingCarries;
+    Tls.outgoingCarries = 0;
     return 0;
 }
 
@@ -385,21 +393,21 @@ static int32_t QuDecrypt(void)
 {
     SecBuffer buffers[4];
     buffers[0].BufferType = SECBUFFER_DATA;
-    buffers[0].pvBuffer = Incoming;
-    buffers[0].cbBuffer = (unsigned long)IncomingLength;
+    buffers[0].pvBuffer = Tls.incoming;
+    buffers[0].cbBuffer = (unsigned long)Tls.incomingLength;
     for (int i = 1; i < 4; i++) {
         buffers[i].BufferType = SECBUFFER_EMPTY;
         buffers[i].pvBuffer = NULL;
         buffers[i].cbBuffer = 0;
     }
     SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
-    SECURITY_STATUS s = DecryptMessage(&Context, &desc, 0, NULL);
+    SECURITY_STATUS s = DecryptMessage(&Tls.context, &desc, 0, NULL);
     if (s == SEC_E_INCOMPLETE_MESSAGE) {
-        NeedInput = true;
+        Tls.needInput = true;
         return 0;
     }
     if (s == SEC_I_CONTEXT_EXPIRED) {
-        PeerEnded = true; // close_notify
+        Tls.peerEnded = true; // close_notify
         return 0;
     }
     if (s != SEC_E_OK && s != SEC_I_RENEGOTIATE)
@@ -409,9 +417,9 @@ static int32_t QuDecrypt(void)
         if (buffers[i].BufferType == SECBUFFER_DATA && buffers[i].cbBuffer > 0) {
             if (buffers[i].cbBuffer > (unsigned long)kPlainSize)
                 return kSecInternalError;
-            memmove(Plain, buffers[i].pvBuffer, buffers[i].cbBuffer);
-            PlainStart = 0;
-            PlainLength = (int32_t)buffers[i].cbBuffer;
+            memmove(Tls.plain, buffers[i].pvBuffer, buffers[i].cbBuffer);
+            Tls.plainStart = 0;
+            Tls.plainLength = (int32_t)buffers[i].cbBuffer;
         } else if (buffers[i].BufferType == SECBUFFER_EXTRA) {
             extra = &buffers[i];
         }
@@ -419,7 +427,7 @@ static int32_t QuDecrypt(void)
     if (extra != NULL)
         QuKeepExtra(extra);
     else
-        IncomingLength = 0;
+        Tls.incomingLength = 0;
     // A message of the handshake after it (a session ticket, a new key)
     // goes back to the handshake.
     if (s == SEC_I_RENEGOTIATE) {
@@ -435,26 +443,26 @@ static int32_t QuDecrypt(void)
 int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait)
 {
     *received = 0;
-    if (!Established)
+    if (!Tls.established)
         return kSecInternalError;
     for (int step = 0; step < kMaxSteps; step++) {
-        if (PlainLength > 0) {
-            int32_t n = PlainLength < capacity ? PlainLength : capacity;
-            memcpy(buffer, Plain + PlainStart, (size_t)(n > 0 ? n : 0));
-            PlainStart += n;
-            PlainLength -= n;
+        if (Tls.plainLength > 0) {
+            int32_t n = Tls.plainLength < capacity ? Tls.plainLength : capacity;
+            memcpy(buffer, Tls.plain + Tls.plainStart, (size_t)(n > 0 ? n : 0));
+            Tls.plainStart += n;
+            Tls.plainLength -= n;
             *received = n;
             return 0;
         }
-        if (PeerEnded)
+        if (Tls.peerEnded)
             return 0;
         int32_t status = 0;
-        if (IncomingLength > 0 && !NeedInput) {
+        if (Tls.incomingLength > 0 && !Tls.needInput) {
             status = QuDecrypt();
         } else {
             bool closed;
             status = QuFill(wait, &closed);
-            PeerEnded = status == 0 && closed;
+            Tls.peerEnded = status == 0 && closed;
         }
         if (status != 0)
             return status;
@@ -466,21 +474,21 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
 
 void QuOsTlsEnd(void)
 {
-    if (Established && !PeerEnded) {
+    if (Tls.established && !Tls.peerEnded) {
         // close_notify, if the socket takes it at once.
         DWORD type = SCHANNEL_SHUTDOWN;
         SecBuffer token = {sizeof type, SECBUFFER_TOKEN, &type};
         SecBufferDesc desc = {SECBUFFER_VERSION, 1, &token};
-        OutgoingLength = OutgoingSent = 0;
-        if (ApplyControlToken(&Context, &desc) == SEC_E_OK) {
+        Tls.outgoingLength = Tls.outgoingSent = 0;
+        if (ApplyControlToken(&Tls.context, &desc) == SEC_E_OK) {
             QuHandshakeStep(false);
             QuOsWaitKind ignored;
             QuFlush(&ignored);
         }
     }
-    if (HaveContext)
-        DeleteSecurityContext(&Context);
-    if (HaveCredentials)
-        FreeCredentialsHandle(&Credentials);
+    if (Tls.haveContext)
+        DeleteSecurityContext(&Tls.context);
+    if (Tls.haveCredentials)
+        FreeCredentialsHandle(&Tls.credentials);
     QuClear();
 }

@@ -26,8 +26,8 @@ const QuSocket kNoSocket = -1;
 
 // ---- socket layer (sockets.cpp) ----
 // 1 once the sockets library has started; it stays started until shutdown.
-extern int32_t SocketsStarted;
-extern QuSocket ListenerSocket;
+extern const int32_t &SocketsStarted;
+extern const QuSocket &ListenerSocket;
 
 // Starts Windows Sockets 1.1 unless started: 0, the start-up error, or
 // 10092 when another version is granted.
@@ -35,6 +35,8 @@ int32_t QuStartSockets(void);
 int32_t QuStopSockets(void);
 // At host shutdown: closes the listener, then stops the sockets library.
 void QuShutdownNetwork(void);
+// Ends a TLS session if one is open (link.cpp), as at load.
+void QuResetTlsSession(void);
 // What one poll found at the listener.
 enum { kListenerQuiet = 0, kListenerDiscarded = 1, kListenerAccepted = 2 };
 // Takes waiting datagrams until one is accepted, discarding rejected ones,
@@ -125,7 +127,7 @@ bool QuHandleRemoteEvent(const char *datagram, int32_t length);
 // ---- sending (send_remote_event.cpp) ----
 // Switched by "-showdebugmessages" and "-stopdebugmessages"; only the TCP
 // request shows message boxes.
-extern int32_t ShowDebugMessages;
+extern const int32_t &ShowDebugMessages;
 void QuShowDebugMessages(bool show);
 
 // The TCP request of "Rous-SendRemoteEvent -tcprequest": sends the

@@ -7,11 +7,12 @@
 #include "frame/plugin_frame.h"
 #include "remote.h"
 
-int32_t ShowDebugMessages;
+static int32_t DebugMessages;
+const int32_t &ShowDebugMessages = DebugMessages;
 
 void QuShowDebugMessages(bool show)
 {
-    ShowDebugMessages = show ? 1 : 0;
+    DebugMessages = show ? 1 : 0;
 }
 
 enum { kPartSize = 1000, kMaxYourText = 5000 };

@@ -8,8 +8,12 @@
 #include "os_sockets.h"
 #include "remote.h"
 
-int32_t SocketsStarted;
-QuSocket ListenerSocket = kNoSocket;
+static struct {
+    int32_t started;
+    QuSocket listener;
+} Net = {0, kNoSocket};
+const int32_t &SocketsStarted = Net.started;
+const QuSocket &ListenerSocket = Net.listener;
 
 enum {
     kSocketsVersion = 0x0101, // Windows Sockets 1.1
@@ -29,7 +33,7 @@ static char DrainBuffer[kDrainPiece];
 int32_t QuStartSockets(void)
 {
     uint16_t granted;
-    if (SocketsStarted == 1)
+    if (Net.started == 1)
         return 0;
     int32_t status = QuOsStartSockets(kSocketsVersion, &granted);
     if (status != 0)
@@ -38,15 +42,15 @@ int32_t QuStartSockets(void)
         QuOsStopSockets();
         return kWsaVersionNotSupported;
     }
-    SocketsStarted = 1;
+    Net.started = 1;
     return 0;
 }
 
 int32_t QuStopSockets(void)
 {
-    if (SocketsStarted == 1) {
+    if (Net.started == 1) {
         QuOsStopSockets();
-        SocketsStarted = 0;
+        Net.started = 0;
     }
     return 0;
 }
@@ -62,47 +66,47 @@ int32_t QuOpenListener(uint16_t port)
     int32_t status = QuStartSockets();
     if (status != 0)
         return status;
-    if (ListenerSocket != kNoSocket)
+    if (Net.listener != kNoSocket)
         return kErrListenerOpen;
-    status = QuOsOpenSocket(kOsDatagramSocket, &ListenerSocket);
+    status = QuOsOpenSocket(kOsDatagramSocket, &Net.listener);
     if (status != 0) {
-        ListenerSocket = kNoSocket;
+        Net.listener = kNoSocket;
         return status;
     }
-    status = QuOsBind(ListenerSocket, kAnyAddress, port);
+    status = QuOsBind(Net.listener, kAnyAddress, port);
     if (status == 0)
-        status = QuOsSetNonBlocking(ListenerSocket);
+        status = QuOsSetNonBlocking(Net.listener);
     if (status != 0) {
-        QuOsCloseSocket(ListenerSocket);
-        ListenerSocket = kNoSocket;
+        QuOsCloseSocket(Net.listener);
+        Net.listener = kNoSocket;
     }
     return status;
 }
 
 int32_t QuCloseListener(void)
 {
-    if (ListenerSocket != kNoSocket)
-        QuOsCloseSocket(ListenerSocket);
-    ListenerSocket = kNoSocket;
+    if (Net.listener != kNoSocket)
+        QuOsCloseSocket(Net.listener);
+    Net.listener = kNoSocket;
     return 0;
 }
 
 bool QuDatagramWaiting(void)
 {
     QuOsSocketState state;
-    return ListenerSocket != kNoSocket && QuOsWaitSocket(ListenerSocket, kOsWaitReadable, 0, &state) == 0 &&
+    return Net.listener != kNoSocket && QuOsWaitSocket(Net.listener, kOsWaitReadable, 0, &state) == 0 &&
            state == kOsSocketReady;
 }
 
 int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length)
 {
     *length = 0;
-    if (ListenerSocket == kNoSocket)
+    if (Net.listener == kNoSocket)
         return kErrMemory;
     if (capacity > 0)
         buffer[0] = 0;
     int32_t received;
-    int32_t status = QuOsReceiveFrom(ListenerSocket, buffer, capacity, &received);
+    int32_t status = QuOsReceiveFrom(Net.listener, buffer, capacity, &received);
     if (status == 0)
         *length = received;
     return status;

@@ -5,27 +5,28 @@
 #include "os_automation.h"
 #include "trigger.h"
 
-bool OleStarted;
+static bool Started;
+const bool &OleStarted = Started;
 
 enum { kFullNameSize = 2000 };
 
 bool QuStartAutomation(void)
 {
-    if (OleStarted)
+    if (Started)
         return true;
     // S_FALSE: the thread had OLE already; our start still needs its stop.
     int32_t hr = QuOsOleInitialize();
     if (hr != kOsOk && hr != kOsFalse)
         return false; // tried again at the next start
-    OleStarted = true;
+    Started = true;
     return true;
 }
 
 void QuStopAutomation(void)
 {
-    if (OleStarted)
+    if (Started)
         QuOsOleUninitialize();
-    OleStarted = false;
+    Started = false;
 }
 
 // Runs the script in the first of `count` documents whose base name begins

@@ -14,13 +14,16 @@ enum {
     kNameSize = 1000
 };
 
-uint32_t NextPollTicks;
-// Direct script starts in progress.
-static int16_t TriggerDepth;
-// Ticks when scheduling left a due event to the next poll.
-static uint32_t TriggerRequestTicks;
-// While the pause after an automation start runs, nothing polls early.
-static bool PollPaused;
+static struct {
+    uint32_t nextPollTicks;
+    // Direct script starts in progress.
+    int16_t triggerDepth;
+    // Ticks when scheduling left a due event to the next poll.
+    uint32_t requestTicks;
+    // While the pause after an automation start runs, nothing polls early.
+    bool pollPaused;
+} Idle;
+const uint32_t &NextPollTicks = Idle.nextPollTicks;
 
 // The Ticks clock falls back to 0 when the millisecond counter wraps. No
 // poll is ever planned more than the automation pause ahead, so a next
@@ -28,33 +31,32 @@ static bool PollPaused;
 // rather than wait until the clock climbs back up.
 static bool QuPollDue(uint32_t now)
 {
-    return now > NextPollTicks || NextPollTicks - now > kAutomationPauseTicks;
+    return now > Idle.nextPollTicks || Idle.nextPollTicks - now > kAutomationPauseTicks;
 }
 
 void QuRequestPoll(int32_t ticks)
 {
-    NextPollTicks = QuGetTicks() + (uint32_t)ticks;
-    PollPaused = ticks > kPollIntervalTicks;
+    Idle.nextPollTicks = QuGetTicks() + (uint32_t)ticks;
+    Idle.pollPaused = ticks > kPollIntervalTicks;
 }
 
 void QuResetIdle(void)
 {
-    NextPollTicks = 0;
-    PollPaused = false;
+    Idle.nextPollTicks = 0;
+    Idle.pollPaused = false;
 }
 
 void QuResetTriggerState(void)
 {
-    NextPollTicks = 0;
-    PollPaused = false;
-    TriggerDepth = 0;
-    TriggerRequestTicks = 0;
+    QuResetIdle();
+    Idle.triggerDepth = 0;
+    Idle.requestTicks = 0;
 }
 
 void QuLeaveDueEventToPoll(void)
 {
     QuRequestPoll(-kLeaveToPollTicks);
-    TriggerRequestTicks = QuGetTicks();
+    Idle.requestTicks = QuGetTicks();
 }
 
 // One poll: a waiting remote event, else the earliest due event.
@@ -81,7 +83,7 @@ static void QuPoll(void)
 // start and disabled local triggers still hold it back.
 static bool QuDatagramCallsForPoll(void)
 {
-    return !PollPaused && !QuLocalTriggersDisabled() && QuDatagramWaiting();
+    return !Idle.pollPaused && !QuLocalTriggersDisabled() && QuDatagramWaiting();
 }
 
 void QuDoIdle(void)
@@ -116,12 +118,12 @@ int32_t QuTriggerNextEvent(void)
         result = QuTriggerByAutomation(fileName, scriptName);
     } else {
         uint32_t keptID = EventTable.lastTriggeredID;
-        if (++TriggerDepth > kMaxDirectStarts) {
+        if (++Idle.triggerDepth > kMaxDirectStarts) {
             result = kErrTooDeep;
         } else {
             // Functions the host calls while the script starts see this event.
             QuSetLastTriggered(eventID);
-            QuNoteSpeedTest(QuGetTicks() - TriggerRequestTicks);
+            QuNoteSpeedTest(QuGetTicks() - Idle.requestTicks);
             if (callbackHost)
                 result = QuTriggerByStartScript(Host.record, fileName, scriptName);
             else
@@ -129,7 +131,7 @@ int32_t QuTriggerNextEvent(void)
             if (result != 0)
                 QuSetLastTriggered(keptID);
         }
-        TriggerDepth--;
+        Idle.triggerDepth--;
     }
     if (result == 0) {
         QuSetLastTriggered(eventID);

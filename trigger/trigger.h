@@ -7,7 +7,7 @@
 
 // The idle step does nothing while the Ticks clock is at or below this.
 // Only the idle step writes it; others ask through the two calls below.
-extern uint32_t NextPollTicks;
+extern const uint32_t &NextPollTicks;
 // At start-up: the first idle call polls.
 void QuResetIdle(void);
 // The next poll `ticks` from now; a negative count makes it overdue.
@@ -57,7 +57,7 @@ void QuFreeTextLibrary(void);
 
 // ---- automation start (automation.cpp) ----
 // Set once OLE has been started; cleared at shutdown.
-extern bool OleStarted;
+extern const bool &OleStarted;
 
 // Runs `scriptName` in the open document whose file matches `fileName`
 // through the host's automation server: 0 (also when no document matches),
