@@ -5,24 +5,27 @@
 #include "os_frame.h"
 #include "plugin_frame.h"
 
-static QuMillisecondsProc MillisecondsOverride;
-static QuClockProc ClockOverride;
-static char HostFolderOverride[kHostPathSize];
-static char PrefsRootOverride[1024];
-static const char *const *WindowListOverride;
-static int32_t WindowCountOverride;
-static char TextLibraryOverride[1024];
-static uint8_t TrustedRoot[kTrustedRootSize];
-static int32_t TrustedRootLength;
+// Empty or null: the system's own. Set by the simulated host only.
+static struct {
+    QuMillisecondsProc milliseconds;
+    QuClockProc clock;
+    char hostFolder[kHostPathSize];
+    char prefsRoot[1024];
+    const char *const *windowList;
+    int32_t windowCount;
+    char textLibrary[1024];
+    uint8_t trustedRoot[kTrustedRootSize];
+    int32_t trustedRootLength;
+} Overrides;
 
 void QuOverrideMilliseconds(QuMillisecondsProc proc)
 {
-    MillisecondsOverride = proc;
+    Overrides.milliseconds = proc;
 }
 
 void QuOverrideClock(QuClockProc proc)
 {
-    ClockOverride = proc;
+    Overrides.clock = proc;
 }
 
 static void QuSetOverrideText(char *dest, int32_t capacity, const char *text)
@@ -33,55 +36,55 @@ static void QuSetOverrideText(char *dest, int32_t capacity, const char *text)
 
 void QuOverrideHostFolder(const char *folder)
 {
-    QuSetOverrideText(HostFolderOverride, sizeof HostFolderOverride, folder);
+    QuSetOverrideText(Overrides.hostFolder, sizeof Overrides.hostFolder, folder);
 }
 
 void QuOverridePrefsRoot(const char *root)
 {
-    QuSetOverrideText(PrefsRootOverride, sizeof PrefsRootOverride, root);
+    QuSetOverrideText(Overrides.prefsRoot, sizeof Overrides.prefsRoot, root);
 }
 
 void QuOverrideWindowList(const char *const *classes, int32_t count)
 {
-    WindowListOverride = classes;
-    WindowCountOverride = classes != NULL && count > 0 ? count : 0;
+    Overrides.windowList = classes;
+    Overrides.windowCount = classes != NULL && count > 0 ? count : 0;
 }
 
 void QuOverrideTextLibrary(const char *path)
 {
-    QuSetOverrideText(TextLibraryOverride, sizeof TextLibraryOverride, path);
+    QuSetOverrideText(Overrides.textLibrary, sizeof Overrides.textLibrary, path);
 }
 
 void QuOverrideTrustedRoot(const uint8_t *der, int32_t length)
 {
-    TrustedRootLength = 0;
+    Overrides.trustedRootLength = 0;
     if (der != NULL && length > 0 && length <= kTrustedRootSize) {
-        QuCopyBytes(TrustedRoot, der, length);
-        TrustedRootLength = length;
+        QuCopyBytes(Overrides.trustedRoot, der, length);
+        Overrides.trustedRootLength = length;
     }
 }
 
 bool QuTrustedRootOverride(const uint8_t **der, int32_t *length)
 {
-    *der = TrustedRoot;
-    *length = TrustedRootLength;
-    return TrustedRootLength > 0;
+    *der = Overrides.trustedRoot;
+    *length = Overrides.trustedRootLength;
+    return Overrides.trustedRootLength > 0;
 }
 
 uint32_t QuMilliseconds(void)
 {
-    return MillisecondsOverride != NULL ? MillisecondsOverride() : QuOsMilliseconds();
+    return Overrides.milliseconds != NULL ? Overrides.milliseconds() : QuOsMilliseconds();
 }
 
 bool QuMillisecondsReplaced(void)
 {
-    return MillisecondsOverride != NULL;
+    return Overrides.milliseconds != NULL;
 }
 
 int64_t QuLocalClockSeconds(void)
 {
-    if (ClockOverride != NULL)
-        return ClockOverride();
+    if (Overrides.clock != NULL)
+        return Overrides.clock();
     // The standard library's local clock, counted with a leap year every
     // fourth year (exact from 1901 to 2099).
     time_t now = time(NULL);
@@ -100,9 +103,9 @@ int32_t QuHostFolder(char *buffer, int32_t capacity)
     if (capacity <= 0)
         return kErrFileNotFound;
     buffer[0] = 0;
-    if (HostFolderOverride[0] != 0) {
+    if (Overrides.hostFolder[0] != 0) {
         int32_t status =
-            QuCopyBounded(HostFolderOverride, QuTextLength(HostFolderOverride), buffer, capacity);
+            QuCopyBounded(Overrides.hostFolder, QuTextLength(Overrides.hostFolder), buffer, capacity);
         return status == 0 ? 0 : kErrFileNotFound;
     }
     int32_t n = QuOsProgramPath(buffer, capacity);
@@ -121,17 +124,17 @@ int32_t QuHostFolder(char *buffer, int32_t capacity)
 
 const char *QuPrefsRootOverride(void)
 {
-    return PrefsRootOverride[0] != 0 ? PrefsRootOverride : NULL;
+    return Overrides.prefsRoot[0] != 0 ? Overrides.prefsRoot : NULL;
 }
 
 bool QuWindowListOverride(const char *const **classes, int32_t *count)
 {
-    *classes = WindowListOverride;
-    *count = WindowCountOverride;
-    return WindowListOverride != NULL;
+    *classes = Overrides.windowList;
+    *count = Overrides.windowCount;
+    return Overrides.windowList != NULL;
 }
 
 const char *QuTextLibraryName(void)
 {
-    return TextLibraryOverride[0] != 0 ? TextLibraryOverride : "FMWrapper.dll";
+    return Overrides.textLibrary[0] != 0 ? Overrides.textLibrary : "FMWrapper.dll";
 }

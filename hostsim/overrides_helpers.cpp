@@ -103,4 +103,5 @@ void HsUseRealSources(void)
     QuOverrideWindowList(nullptr, 0);
     HsDestroyWindows();
     QuOverrideTextLibrary(nullptr);
+    QuOverrideTrustedRoot(nullptr, 0);
 }

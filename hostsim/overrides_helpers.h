@@ -26,7 +26,8 @@ bool HsSetWindowClasses(const std::vector<std::string> &topToBottom, std::string
 // The plug-in loads its text library from this path (which need not
 // exist) instead of searching for "FMWrapper.dll"; empty: the search again.
 void HsSetTextLibraryPath(const std::string &path);
-// Back to the real sources; the windows made here are gone.
+// Back to the real sources, the system's roots trusted again; the windows
+// made here are gone.
 void HsUseRealSources(void);
 
 #endif
