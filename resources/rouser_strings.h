@@ -3,13 +3,12 @@
 #ifndef ROUSER_STRINGS_H
 #define ROUSER_STRINGS_H
 
-// clang-format off: the resource compiler and the release check read these
-// lines as they stand, one definition a line.
+// The resource compiler and the release check read these lines as they
+// stand, one definition a line.
+// clang-format off
 
 #define ROUS_STRING_NAME "Rouser Plug-In Classic"
-#define ROUS_STRING_DESCRIPTION                                                                              \
-    "This plug-in adds function to trigger scripts on remote computers.\nSee the plug-in documentation or "  \
-    "visit our web site: https://rouser.example.org/"
+#define ROUS_STRING_DESCRIPTION "This plug-in adds function to trigger scripts on remote computers.\nSee the plug-in documentation or visit our web site: https://rouser.example.org/"
 #define ROUS_STRING_ID_FLAGS "Rous1YYYYnY"
 #define ROUS_STRING_F0 "Rous-Version"
 #define ROUS_STRING_F1 "Rous-Control"
@@ -30,7 +29,7 @@
 #define ROUS_STRING_ERROR_CAPTION_ID 256
 
 #define ROUS_VERSION_TEXT "1.5.1"
-#define ROUS_VERSION_NUMBERS 1, 5, 1, 0
+#define ROUS_VERSION_NUMBERS 1,5,1,0
 
 // clang-format on
 
