@@ -48,36 +48,37 @@ enum HostCallKind {
     kCallPreferences = 5
 };
 
-// clang-format off: the offsets in one column
+// The offsets in one column.
+// clang-format off
 struct HostCallRecord {
-    int16_t hostVersion; // 0, call kind 0 only
+    int16_t hostVersion;            // 0, call kind 0 only
     uint8_t reserved2[7];
-    uint8_t callKind; // 9
-    uint8_t idleKind; // 10
+    uint8_t callKind;               // 9
+    uint8_t idleKind;               // 10
     uint8_t reserved11;
-    uint32_t functionIndex; // 12
-    HostHandle parameter;   // 16
-    void *instance;         // 20, the module's own instance
+    uint32_t functionIndex;         // 12
+    HostHandle parameter;           // 16
+    void *instance;                 // 20, the module's own instance
     union {
-        int32_t answer;    // 24, call kind 0
-        HostHandle result; // 24, call kind 3
+        int32_t answer;             // 24, call kind 0
+        HostHandle result;          // 24, call kind 3
     } out;
     uint8_t reserved28[4];
-    HostNewHandleProc newHandle;         // 32
+    HostNewHandleProc newHandle;    // 32
     HostSetHandleSizeProc setHandleSize; // 36
     HostGetHandleSizeProc getHandleSize; // 40
     HostDisposeHandleProc disposeHandle; // 44
     uint8_t reserved48[4];
-    HostLockHandleProc lockHandle;     // 52
+    HostLockHandleProc lockHandle;  // 52
     HostUnlockHandleProc unlockHandle; // 56
     uint8_t reserved60[8];
-    HostMemErrorProc memError;       // 68
+    HostMemErrorProc memError;      // 68
     HostStartScriptProc startScript; // 72
     uint8_t reserved76[652];
-    HostFindScriptProc findScript;       // 728
+    HostFindScriptProc findScript;  // 728
     HostPerformScriptProc performScript; // 732
     uint8_t reserved736[12];
-    HostFindFileProc findFile; // 748
+    HostFindFileProc findFile;      // 748
     uint8_t reserved752[4];
 };
 // clang-format on

@@ -11,14 +11,29 @@ int32_t QuWindowsError(int errnoValue)
         int errnoValue;
         int32_t windowsError;
     } kMap[] = {
-        // clang-format off: one row a line, as a table reads
-        {ENOENT, kWinFileNotFound},      {ENOTDIR, kWinPathNotFound}, {EMFILE, kWinTooManyOpenFiles},
-        {ENFILE, kWinTooManyOpenFiles},  {EACCES, kWinAccessDenied},  {EPERM, kWinAccessDenied},
-        {EISDIR, kWinAccessDenied},      {EBADF, kWinInvalidHandle},  {ENOMEM, kWinNotEnoughMemory},
-        {EXDEV, kWinNotSameDevice},      {EROFS, kWinWriteProtect},   {EBUSY, kWinSharingViolation},
-        {ETXTBSY, kWinSharingViolation}, {EEXIST, kWinFileExists},    {EINVAL, kWinInvalidParameter},
-        {ENOSPC, kWinDiskFull},          {EDQUOT, kWinDiskFull},      {ENOTEMPTY, kWinDirNotEmpty},
-        {ENAMETOOLONG, kWinBadPathName}, {EFBIG, kWinFileTooLarge},   {EIO, kWinIoDevice},
+        // One row a line, as a table reads.
+        // clang-format off
+        {ENOENT, kWinFileNotFound},
+        {ENOTDIR, kWinPathNotFound},
+        {EMFILE, kWinTooManyOpenFiles},
+        {ENFILE, kWinTooManyOpenFiles},
+        {EACCES, kWinAccessDenied},
+        {EPERM, kWinAccessDenied},
+        {EISDIR, kWinAccessDenied},
+        {EBADF, kWinInvalidHandle},
+        {ENOMEM, kWinNotEnoughMemory},
+        {EXDEV, kWinNotSameDevice},
+        {EROFS, kWinWriteProtect},
+        {EBUSY, kWinSharingViolation},
+        {ETXTBSY, kWinSharingViolation},
+        {EEXIST, kWinFileExists},
+        {EINVAL, kWinInvalidParameter},
+        {ENOSPC, kWinDiskFull},
+        {EDQUOT, kWinDiskFull},
+        {ENOTEMPTY, kWinDirNotEmpty},
+        {ENAMETOOLONG, kWinBadPathName},
+        {EFBIG, kWinFileTooLarge},
+        {EIO, kWinIoDevice},
         // clang-format on
     };
     for (size_t i = 0; i < sizeof kMap / sizeof kMap[0]; i++) {
