@@ -20,8 +20,9 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
 // What shows a change of the key: marks that every write to it changes,
 // unless made within `grain` microseconds of the write before, and how long
 // before this look (`age`, microseconds) the latest write was made.
+enum { kPrefsStampMarks = 5 };
 typedef struct {
-    uint64_t marks[5];
+    uint64_t marks[kPrefsStampMarks];
     int64_t age;
     int64_t grain;
 } QuOsPrefsStamp;

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "errors.h"
 #include "host_overrides.h"
 #include "os_errors_posix.h"
 #include "os_frame.h"
@@ -57,7 +58,7 @@ static int32_t QuPrefsKeyPath(char *path)
         root = home;
     }
     int n = snprintf(path, kPathSize, "%s/HKCU/Software/Quil/Quil Plug-in General Prefs", root);
-    return n < 0 || n >= kPathSize ? 206 : 0;
+    return n < 0 || n >= kPathSize ? kWinBadPathName : 0;
 }
 
 int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
@@ -74,7 +75,7 @@ int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
 static int32_t QuValuePath(QuOsPrefsKey key, const char *name, char *path)
 {
     int n = snprintf(path, kPathSize, "%s/%s", (const char *)key, name);
-    return n < 0 || n >= kPathSize ? 206 : 0;
+    return n < 0 || n >= kPathSize ? kWinBadPathName : 0;
 }
 
 static int64_t QuNanoseconds(struct timespec time)

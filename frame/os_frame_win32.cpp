@@ -57,7 +57,7 @@ int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp)
         return (int32_t)error;
     // Every change of a value sets the key's last write time.
     stamp->marks[0] = QuFileTimeValue(written);
-    for (int i = 1; i < 5; i++)
+    for (int i = 1; i < kPrefsStampMarks; i++)
         stamp->marks[i] = 0;
     stamp->age = ((int64_t)QuFileTimeValue(now) - (int64_t)QuFileTimeValue(written)) / 10;
     stamp->grain = 20000; // the system clock's step, 15.6 ms at most

@@ -140,7 +140,7 @@ void QuSavePrefs(void)
 
 static bool QuSameStamp(const QuOsPrefsStamp *a, const QuOsPrefsStamp *b)
 {
-    for (int i = 0; i < 5; i++)
+    for (int i = 0; i < kPrefsStampMarks; i++)
         if (a->marks[i] != b->marks[i])
             return false;
     return true;

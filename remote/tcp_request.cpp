@@ -1,7 +1,8 @@
 // "Rous-SendRemoteEvent -tcprequest": sends the rest of the parameter to a
 // TCP server, over TLS with "-tls", and returns its answer, read within one
-// deadline into the result handle and decoded in place. Whenever the socket has nothing, or
-// no room, the request waits on it for at most 4 ticks at a time.
+// deadline into the result handle and decoded in place. Whenever the socket
+// has nothing, or no room, the request waits on it for at most 4 ticks at a
+// time.
 #include "tcp_request.h"
 #include "frame/os_frame.h"
 #include "frame/plugin_frame.h"

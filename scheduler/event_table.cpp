@@ -5,12 +5,14 @@
 #include "event_table.h"
 #include "frame/plugin_frame.h"
 
-static QuEventTableState Table = {NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
+// What a fresh load holds: no table, no events, IDs from the first.
+static const QuEventTableState kFreshTable = {NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
+static QuEventTableState Table = kFreshTable;
 const QuEventTableState &EventTable = Table;
 
 void QuResetEventTable(void)
 {
-    Table = QuEventTableState{NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
+    Table = kFreshTable;
 }
 
 void QuSetLastTriggered(uint32_t eventID)
