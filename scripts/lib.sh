@@ -17,10 +17,10 @@ RouserBuild=$RouserRoot/build
 # builds of the plug-in link OpenSSL.
 RouserBuildPackages=(cmake ninja-build g++ libssl-dev)
 RouserNativePackages=("${RouserBuildPackages[@]}" libgtest-dev)
-RouserModulePackages=(cmake ninja-build g++-mingw-w64-i686 googletest python3 python3-pefile)
+RouserCrossPackages=(cmake ninja-build googletest python3 python3-pefile)
+RouserModulePackages=("${RouserCrossPackages[@]}" g++-mingw-w64-i686)
 RouserWindowsPackages=("${RouserModulePackages[@]}" wine wine32 libgnutls30:i386)
-RouserWindows64Packages=(cmake ninja-build g++-mingw-w64-x86-64 googletest python3 python3-pefile wine wine64
-    libgnutls30)
+RouserWindows64Packages=("${RouserCrossPackages[@]}" g++-mingw-w64-x86-64 wine wine64 libgnutls30)
 # The checks of the sources in the native row: the layers and codes
 # (python3) and the layout (Debian's clang-format, whose version decides).
 RouserSourceCheckPackages=(python3 clang-format)
