@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "errors.h"
-#include "host_overrides.h"
 #include "os_errors_posix.h"
 #include "os_frame.h"
 #include "plugin_frame.h"
@@ -46,9 +45,8 @@ static int32_t QuMakeFolders(char *path)
     return QuMakeFolder(path);
 }
 
-static int32_t QuPrefsKeyPath(char *path)
+static int32_t QuPrefsKeyPath(const char *root, char *path)
 {
-    const char *root = QuPrefsRootOverride();
     if (root == NULL)
         root = getenv("ROUSER_PREFS_ROOT");
     char home[kPathSize];
@@ -61,10 +59,10 @@ static int32_t QuPrefsKeyPath(char *path)
     return n < 0 || n >= kPathSize ? kWinBadPathName : 0;
 }
 
-int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+int32_t QuOsOpenPrefsKey(const char *root, QuOsPrefsKey *key)
 {
     *key = NULL;
-    int32_t error = QuPrefsKeyPath(PrefsKeyPath);
+    int32_t error = QuPrefsKeyPath(root, PrefsKeyPath);
     if (error == 0)
         error = QuMakeFolders(PrefsKeyPath);
     if (error == 0)
@@ -83,12 +81,12 @@ static int64_t QuNanoseconds(struct timespec time)
     return (int64_t)time.tv_sec * 1000000000 + time.tv_nsec;
 }
 
-int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp)
+int32_t QuOsReadPrefsStamp(const char *root, QuOsPrefsStamp *stamp)
 {
     char keyPath[kPathSize], valuePath[kPathSize];
     struct timespec now;
     struct stat key, value;
-    int32_t error = QuPrefsKeyPath(keyPath);
+    int32_t error = QuPrefsKeyPath(root, keyPath);
     if (error == 0)
         error = QuValuePath(keyPath, "SeparatorToken", valuePath);
     if (error != 0)
