@@ -134,12 +134,12 @@ int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint3
     if (n < 0)
         return QuWindowsError(readError);
     if (n < 4)
-        return 1010; // the configuration registry key is invalid
+        return kWinBadKey;
     uint32_t length = (uint32_t)n - 4;
     uint32_t capacity = *size;
     *size = length;
     if (length > capacity)
-        return 234;
+        return kWinMoreData;
     QuCopyBytes(data, stored + 4, (int32_t)length);
     return 0;
 }
@@ -152,7 +152,7 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
     if (error != 0)
         return error;
     if (size > 4096)
-        return 87; // the parameter is incorrect
+        return kWinInvalidParameter;
     for (int i = 0; i < 4; i++)
         stored[i] = (unsigned char)(type >> (8 * i));
     QuCopyBytes(stored + 4, data, (int32_t)size);
@@ -163,7 +163,7 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
     int writeError = errno;
     close(fd);
     if (n != (ssize_t)(size + 4))
-        return n < 0 ? QuWindowsError(writeError) : 112;
+        return n < 0 ? QuWindowsError(writeError) : kWinDiskFull;
     return 0;
 }
 
@@ -189,16 +189,16 @@ void QuOsLoadString(void *, int32_t id, char *buffer, int32_t capacity)
         {ROUS_STRING_NAME_ID, ROUS_STRING_NAME},
         {ROUS_STRING_DESCRIPTION_ID, ROUS_STRING_DESCRIPTION},
         {ROUS_STRING_ID_FLAGS_ID, ROUS_STRING_ID_FLAGS},
-        {144, ROUS_STRING_F0},
-        {145, ROUS_STRING_F1},
-        {146, ROUS_STRING_F2},
-        {147, ROUS_STRING_F3},
-        {148, ROUS_STRING_F4},
-        {149, ROUS_STRING_F5},
-        {150, ROUS_STRING_F6},
-        {151, ROUS_STRING_F7},
-        {152, ROUS_STRING_F8},
-        {153, ROUS_STRING_F9},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 0, ROUS_STRING_F0},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 1, ROUS_STRING_F1},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 2, ROUS_STRING_F2},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 3, ROUS_STRING_F3},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 4, ROUS_STRING_F4},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 5, ROUS_STRING_F5},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 6, ROUS_STRING_F6},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 7, ROUS_STRING_F7},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 8, ROUS_STRING_F8},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 9, ROUS_STRING_F9},
         {ROUS_STRING_ERROR_CAPTION_ID, ROUS_STRING_ERROR_CAPTION},
     };
     if (capacity <= 0)

@@ -112,7 +112,7 @@ int32_t QuTriggerNextEvent(void)
     int32_t result = QuSelectDueEvent(QuStartDeferral, &eventID, fileName, scriptName, kNameSize);
     if (result != 0)
         return result;
-    bool callbackHost = Host.version >= 50;
+    bool callbackHost = Host.version >= kHostVersionSeven;
     bool direct = UseAlternateTriggerMethod != 0 || callbackHost;
     if (!direct) {
         result = QuTriggerByAutomation(fileName, scriptName);

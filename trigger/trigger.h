@@ -20,7 +20,8 @@ void QuLeaveDueEventToPoll(void);
 void QuResetTriggerState(void);
 
 // ---- the trigger-method switch and the speed test (trigger_options.cpp) ----
-// Set at start-up to (Host.version < 50) and by "Rous-Version"'s options.
+// Set at start-up to (Host.version < kHostVersionSeven) and by
+// "Rous-Version"'s options.
 extern const int32_t &UseAlternateTriggerMethod;
 void QuSetTriggerMethod(bool alternate);
 // Ticks from the request of the latest direct start to its beginning, as
@@ -47,8 +48,9 @@ bool QuTriggerMethodOption(const char *text, HostHandle result);
 // zero-terminated; each reaches the host cut to 255 characters.
 int32_t QuTriggerByHostCallbacks(const char *fileName, const char *scriptName);
 // New hosts: hands both names as text objects to the start-script callback
-// of `record`. Returns the host's 16-bit code sign-extended, -1 when the
-// text library is unusable, -108 when it makes no text object.
+// of `record`. Returns the host's 16-bit code sign-extended, kErrNotFound
+// when the text library is unusable, kErrMemory when it makes no text
+// object.
 int32_t QuTriggerByStartScript(HostCallRecord *record, const char *fileName, const char *scriptName);
 // Loads "FMWrapper.dll" and its three exports unless already loaded; 0 or -1.
 int32_t QuLoadTextLibrary(void);
@@ -61,8 +63,9 @@ extern const bool &OleStarted;
 
 // Runs `scriptName` in the open document whose file matches `fileName`
 // through the host's automation server: 0 (also when no document matches),
-// -50 for an empty file name, -28 when OLE cannot start, a negative HRESULT
-// or a positive system error when a document's name cannot be converted.
+// kErrBadParameter for an empty file name, kErrOleNotStarted when OLE
+// cannot start, a negative HRESULT or a positive system error when a
+// document's name cannot be converted.
 int32_t QuTriggerByAutomation(const char *fileName, const char *scriptName);
 // True when OLE is usable.
 bool QuStartAutomation(void);
