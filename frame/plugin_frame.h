@@ -76,8 +76,12 @@ int32_t QuPrepareResult(const char *text, HostHandle handle, QuPreparedResult *a
 // that can fail; otherwise, or when nothing was prepared, the error result
 // of `status` ("0" for 0).
 void QuFinishResult(QuPreparedResult *answer, int32_t status);
-// 0, or kErrMemory when the handle cannot be locked: the token is then
-// empty and the position unchanged, and the caller must not go on reading.
+// The token at *position, up to the separator, and the position after it
+// (-1 after the last). A read from position 0 first reloads the
+// preferences (QuLoadPrefs), so that each call splits at the separator the
+// user set last. 0, or kErrMemory when the handle cannot be locked: the
+// token is then empty and the position unchanged, and the caller must not
+// go on reading.
 int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position);
 // 0 also for a range it refuses; the host's error when a callback failed.
 int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,

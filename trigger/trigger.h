@@ -31,7 +31,10 @@ void QuNoteSpeedTest(uint32_t elapsed);
 void QuResetSpeedTest(void);
 // 0 when the host's main window class ends in "APP", else 1.
 int32_t QuDetectHostWindow(void);
-// The idle step: at most one poll every 40 ticks.
+// The idle step: a poll when the planned one is due (40 ticks after a
+// quiet poll, 1 after one that took datagrams, 120 after an automation
+// start) and, outside that pause, at any idle call that finds a datagram
+// waiting; none while local triggers are disabled.
 void QuDoIdle(void);
 
 // Fires the earliest due event by the start method the host calls for;
