@@ -130,7 +130,7 @@ void HOST_CALL CbSetHandleSize(HostHandle handle, int32_t size)
     bool fail = FailNow("set size");
     Block *block = Find(handle, "set size");
     if (block == nullptr) {
-        S().lastError = -109;
+        S().lastError = kHsNilHandleError;
         return;
     }
     NoteResult(handle, fail);
@@ -178,7 +178,7 @@ void HOST_CALL CbLockHandle(HostHandle handle)
     bool fail = FailNow("lock");
     Block *block = Find(handle, "lock");
     if (block == nullptr) {
-        S().lastError = -109;
+        S().lastError = kHsNilHandleError;
         return;
     }
     NoteResult(handle, fail);
