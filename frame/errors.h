@@ -49,6 +49,10 @@ enum QuError {
     kErrScriptNotFound = -4233, // inside: the file has no script of that name
     kErrTooDeep = -4234,        // inside: more than 5 direct script starts nested
     kErrChunkLineTooLong = -4236,
+    // The server ended the connection before the answer was whole: its
+    // Content-Length or chunked framing is incomplete, or a TLS record was
+    // cut in the middle.
+    kErrAnswerCut = -4237,
     // TLS, one code per thing a user can act on.
     kErrTlsUntrusted = -4240,    // the server's certificate does not lead to a trusted root
     kErrTlsNameMismatch = -4241, // the certificate is for another name or address

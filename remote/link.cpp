@@ -85,7 +85,13 @@ int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *rec
 {
     if (!link->tls)
         return QuReceiveSome(link->socket, buffer, capacity, received);
-    return QuSessionStatus(link, QuOsTlsReceive(buffer, capacity, received, &link->wait));
+    int32_t status = QuOsTlsReceive(buffer, capacity, received, &link->wait);
+    // The connection ended inside a record: the answer was cut short.
+    if (status == kSecIncompleteMessage) {
+        link->systemError = status;
+        return kErrAnswerCut;
+    }
+    return QuSessionStatus(link, status);
 }
 
 int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout)

@@ -25,6 +25,11 @@ static struct {
     // The server has closed the connection: OpenSSL asks, to tell an end
     // without close_notify from a failure.
     bool peerClosed;
+    // Where the bytes from the server stand in their records: header bytes
+    // seen of the current one, and its body bytes still to come. A close
+    // with either above 0 cut a record in the middle.
+    int32_t headerSeen, recordLeft;
+    uint8_t header[5];
 } Tls;
 
 #ifndef MSG_NOSIGNAL
@@ -42,11 +47,30 @@ static int QuBioWrite(BIO *bio, const char *data, int count)
     return (int)n;
 }
 
+// Follows the record layer's five-byte headers through the bytes read.
+static void QuTrackRecords(const char *data, ssize_t count)
+{
+    for (ssize_t i = 0; i < count;) {
+        if (Tls.recordLeft > 0) {
+            ssize_t take = count - i < Tls.recordLeft ? count - i : Tls.recordLeft;
+            Tls.recordLeft -= (int32_t)take;
+            i += take;
+            continue;
+        }
+        Tls.header[Tls.headerSeen++] = (uint8_t)data[i++];
+        if (Tls.headerSeen == 5) {
+            Tls.recordLeft = Tls.header[3] << 8 | Tls.header[4];
+            Tls.headerSeen = 0;
+        }
+    }
+}
+
 static int QuBioRead(BIO *bio, char *buffer, int capacity)
 {
     BIO_clear_retry_flags(bio);
     ssize_t n = recv((int)(intptr_t)BIO_get_data(bio), buffer, (size_t)capacity, 0);
     Tls.peerClosed = Tls.peerClosed || n == 0;
+    QuTrackRecords(buffer, n);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         BIO_set_retry_read(bio);
     return (int)n;
@@ -88,8 +112,6 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
     long least = SSL_CTX_get_min_proto_version(Tls.context);
     if (least == 0 || least < TLS1_VERSION)
         SSL_CTX_set_min_proto_version(Tls.context, TLS1_VERSION);
-    // A server that closes without close_notify ends the answer, as over TCP.
-    SSL_CTX_set_options(Tls.context, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_mode(Tls.context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     Tls.session = SSL_new(Tls.context);
     BIO *bio = Tls.session != NULL ? QuSocketBio(socket) : NULL;
@@ -263,7 +285,14 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     int kind = SSL_get_error(Tls.session, result);
     if (kind == SSL_ERROR_ZERO_RETURN) {
         ERR_clear_error();
-        return 0; // close_notify, or the end of the connection
+        return 0; // close_notify
+    }
+    if (Tls.peerClosed && kind != SSL_ERROR_WANT_READ && kind != SSL_ERROR_WANT_WRITE) {
+        // The end of the connection without close_notify: at a record's
+        // end the answer's framing decides; inside a record it is cut.
+        ERR_clear_error();
+        Tls.broken = true;
+        return Tls.headerSeen > 0 || Tls.recordLeft > 0 ? kSecIncompleteMessage : 0;
     }
     return QuFailure(result, wait);
 }
@@ -282,5 +311,6 @@ void QuOsTlsEnd(void)
     Tls.context = NULL;
     Tls.broken = false;
     Tls.peerClosed = false;
+    Tls.headerSeen = Tls.recordLeft = 0;
     ERR_clear_error();
 }

@@ -463,6 +463,9 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
             bool closed;
             status = QuFill(wait, &closed);
             Tls.peerEnded = status == 0 && closed;
+            // Part of a record and then the end: the answer was cut.
+            if (Tls.peerEnded && Tls.incomingLength > 0)
+                return kSecIncompleteMessage;
         }
         if (status != 0)
             return status;

@@ -70,10 +70,13 @@ static int32_t QuSendRequest(QuLink *link, const char *request, int32_t length, 
 // Reads until the peer closes, the buffer fills, a chunked body completes,
 // the close-after text arrives or the deadline passes.
 static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, int32_t *length,
-                                 const char *closeText, int32_t closeLength, uint32_t start, int32_t timeout)
+                                 const char *closeText, int32_t closeLength, bool headRequest, uint32_t start,
+                                 int32_t timeout)
 {
     QuHttpDecoder decoder;
     QuStartHttpDecoder(&decoder);
+    decoder.headRequest = headRequest;
+    bool ended = false; // by the server, rather than by the buffer or the close-after text
     int32_t status = 0, resume = 0;
     while (status == 0 && *length < maxLen && QuBeforeDeadline(start, timeout)) {
         // All that has arrived, up to the room left, in one read.
@@ -84,6 +87,7 @@ static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, i
             QuLinkAwait(link, false, start, timeout);
             continue;
         }
+        ended = status == 0 && received <= 0;
         if (status != 0 || received <= 0)
             break;
         *length += received;
@@ -103,6 +107,10 @@ static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, i
         status = kErrNothingReceived;
     if (status == 0 && decoder.chunked)
         status = QuDecodeHTTPResponse(&decoder, response, length);
+    // A close, which anyone on the path can fake, does not make an answer
+    // whole that says it is longer.
+    if (status == 0 && ended && QuHttpAnswerCut(&decoder, response, *length))
+        status = kErrAnswerCut;
     return status;
 }
 
@@ -148,8 +156,9 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
     int32_t maxLen = *ioReturnedLen;
     *ioReturnedLen = 0;
     if (status == 0)
-        status =
-            QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
+        status = QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength,
+                                   requestLength >= 5 && QuCompareText(request, "HEAD ", 5, true) == 0, start,
+                                   timeout);
     if (status != 0) {
         QuShowNumber("RECV ERROR errorcode =", status);
         QuShowNumber("*ioReturnedLen =", *ioReturnedLen);

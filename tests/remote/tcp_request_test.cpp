@@ -337,4 +337,48 @@ TEST_F(TcpRequestTest, TlsRefusedOrFailed)
     EXPECT_EQ(boxes[1].caption + boxes[1].text, "system error =0x800B0109");
 }
 
+// An answer is whole or an error. A close, which anyone on the path can
+// fake, ends an answer only where its framing says it is complete, over TCP
+// and over TLS 1.2 and 1.3 (no close_notify, the cut at a record's end);
+// a TLS record cut in the middle is an error even in an unframed answer.
+TEST_F(TcpRequestTest, AnswerWholeOrCutShort)
+{
+    REQUIRE_SERVERS();
+    TrustTestAuthority();
+    const LoopbackServers &s = Servers();
+    const std::string cut = Error(-4237),
+                      chunkedHead =
+                          "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const struct {
+        std::string path, answer, tlsAnswer; // tlsAnswer: when it differs
+    } cases[] = {
+        {"/cut/length", cut, ""},
+        {"/cut/chunked", cut, ""},
+        {"/cut/header", cut, ""},
+        {"/cut/record", "HTTP/1.0 200 OK\r\n\r\nfirst record second record", cut},
+        {"/whole/length", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789", ""},
+        {"/whole/unframed", "HTTP/1.0 200 OK\r\n\r\nuntil the close", ""},
+        {"/whole/chunked", chunkedHead + "helloabc", ""},
+        {"/whole/nocontent", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", ""},
+    };
+    const struct {
+        int port;
+        std::string options;
+    } links[] = {{s.scripted, ""}, {s.wire12, "-tls "}, {s.wire13, "-tls "}};
+    for (const auto &l : links) {
+        for (const auto &c : cases) {
+            const std::string &expected = l.options.empty() || c.tlsAnswer.empty() ? c.answer : c.tlsAnswer;
+            EXPECT_EQ(Call(l.options + "-timeoutsecs=20", l.port, Get(c.path)), expected) << l.port << c.path;
+        }
+        // An answer to HEAD has no body, whatever its Content-Length says.
+        EXPECT_EQ(Call(l.options + "-timeoutsecs=20", l.port, "HEAD /cut/length HTTP/1.1\r\n\r\n"),
+                  "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
+            << l.port;
+    }
+    for (int port : {s.wire12, s.wire13})
+        EXPECT_EQ(Call("-tls -timeoutsecs=20", port, Get("/whole/notify")),
+                  "HTTP/1.0 200 OK\r\n\r\nended with close_notify")
+            << port;
+}
+
 } // namespace
