@@ -292,6 +292,9 @@ TEST_F(TcpRequestTest, TlsCertificatesAndNames)
         {s.tlsOther, "localhost", "-tlsNoVerify", answered + "localhost", true},
         {s.tlsExpired, "127.0.0.1", "-tlsnoverify", answered + "(none)", true},
         {s.tlsSelf, "127.0.0.1", "-tlsNoVerify", answered + "(none)", false},
+        // Options inside a quoted value are its text, not options.
+        {s.tlsSelf, "localhost", "-tls -closeportafter=\"-tlsNoVerify\"", Error(-4240), true},
+        {s.tlsSelf, "localhost", "-closeportafter=\"\" -tlsNoVerify", answered + "localhost", true},
     };
     for (const auto &c : cases) {
         int before = Counter("/requests", c.port, "-tlsNoVerify");
@@ -317,6 +320,9 @@ TEST_F(TcpRequestTest, TlsRefusedOrFailed)
     EXPECT_EQ(Call("-tls -timeoutsecs=20", Servers().plain, Get("/hello.txt")), Error(-4243));
     EXPECT_EQ(Call("-tls -timeoutticks=30", Servers().scripted, Get("/hello.txt")), Error(-4230));
     EXPECT_EQ(Call("-tls", Servers().refused, Get("/")), Error(10061));
+    EXPECT_EQ(Call("-timeoutsecs=20 -closeportafter=\"-tls\"", Servers().scripted, Get("/whole/unframed")),
+              "HTTP/1.0 200 OK\r\n\r\nuntil the close")
+        << "a quoted -tls asks for no TLS";
     NetProbe probe;
     ASSERT_TRUE(ProbeOpenUdp(&probe));
     std::string to = std::to_string(probe.port) + "|127.0.0.1|key|File|Script|id|";
