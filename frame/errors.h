@@ -137,6 +137,7 @@ enum QuSecurityError : int32_t {
     kSecIncompleteCredentials = 0x00090320,
     kSecContextExpired = 0x00090317, // the peer ended the session
     kSecRenegotiate = 0x00090321,
+    kSecUnsupportedFunction = static_cast<int32_t>(0x80090302u), // a renegotiation, refused
     kSecInternalError = static_cast<int32_t>(0x80090304u),
     kSecIncompleteMessage = static_cast<int32_t>(0x80090318u),
     kSecIllegalMessage = static_cast<int32_t>(0x80090326u),    // not a TLS server, or a broken message

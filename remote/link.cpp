@@ -36,6 +36,13 @@ static int32_t QuCertificateStatus(QuLink *link, int32_t status)
     return kErrTlsUntrusted;
 }
 
+// What is left of the deadline, in milliseconds (a tick is 1000/60 ms).
+static int32_t QuMillisecondsLeft(uint32_t start, int32_t timeout)
+{
+    uint32_t spent = QuTicksSince(start);
+    return spent >= (uint32_t)timeout ? 0 : (int32_t)(((uint32_t)timeout - spent) * 50 / 3);
+}
+
 void QuLinkPlain(QuLink *link, QuSocket socket)
 {
     link->socket = socket;
@@ -46,14 +53,19 @@ void QuLinkPlain(QuLink *link, QuSocket socket)
 
 int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout)
 {
-    char dotted[16];
+    char name[kTlsNameSize];
     uint32_t ip = QuOsParseAddress(address);
     bool isAddress = ip != 0xFFFFFFFFu;
-    // An address is checked in its dotted form and never sent as a name.
-    const char *text = isAddress ? QuOsAddressText(ip) : "";
-    if (QuCopyBounded(text, QuTextLength(text), dotted, sizeof dotted) != 0)
+    // An address is checked in its dotted form and never sent as a name. A
+    // name's final dot (the root) is no part of the name that SNI sends
+    // and the certificate holds.
+    const char *text = isAddress ? QuOsAddressText(ip) : address;
+    int32_t length = QuTextLength(text);
+    if (!isAddress && length > 1 && text[length - 1] == '.')
+        length--;
+    if (QuCopyBounded(text, length, name, sizeof name) != 0)
         return kErrBadParameter;
-    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : address);
+    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : name);
     link->tls = true;
     bool done = false;
     while (status == 0 && !done) {
@@ -69,9 +81,9 @@ int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t 
     }
     if (status != 0)
         return QuSessionStatus(link, status);
-    return verify
-               ? QuCertificateStatus(link, QuOsTlsCheckCertificate(isAddress ? dotted : address, isAddress))
-               : 0;
+    return verify ? QuCertificateStatus(
+                        link, QuOsTlsCheckCertificate(name, isAddress, QuMillisecondsLeft(start, timeout)))
+                  : 0;
 }
 
 int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent)

@@ -12,16 +12,25 @@
 #include "os_sockets.h"
 #include "remote.h"
 
+enum { kTlsNameSize = 1000 }; // a host name and its terminator
+
 // Starts a session on the socket. `serverName` goes out as the name the
 // client asks for (SNI); null sends none.
 int32_t QuOsTlsBegin(QuSocket socket, const char *serverName);
 // Carries the handshake on as far as the socket allows: 0 once complete.
-// No protocol older than TLS 1.0 is accepted.
+// No protocol older than TLS 1.2 is accepted.
 int32_t QuOsTlsHandshake(QuOsWaitKind *wait);
 // The server's certificate after the handshake: its chain to a trusted
-// root, its dates, and `name` (a host name or a dotted address) against
-// its names. 0, or the certificate's trust error (kCert...).
-int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress);
+// root, its dates, and `name` (a host name without a final dot, or a
+// dotted address) against its names, as browsers match them. 0, or the
+// certificate's trust error (kCert...). An issuer that must be fetched is
+// fetched within `msLeft` milliseconds, or not at all.
+int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress, int32_t msLeft);
+// Whether a DNS name of a certificate's subjectAltName names the host
+// `name`: letter case aside equal, or a wildcard that is the whole first
+// label of a pattern of three labels or more, standing for one label.
+// The Windows side matches with it, as OpenSSL does on POSIX.
+bool QuCertNameMatches(const char *pattern, int32_t patternLength, const char *name);
 // Encrypts and sends. *sent counts the caller's bytes once they are on
 // their way; after 10035 the caller offers the same bytes again.
 int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait);

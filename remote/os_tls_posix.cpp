@@ -22,6 +22,9 @@ static struct {
     BIO_METHOD *socketMethod;
     // After a fatal error OpenSSL must not be asked for a close_notify.
     bool broken;
+    // The handshake is complete: a HelloRequest from now on asks for a
+    // renegotiation, which is refused and ends the session.
+    bool established, renegotiationAsked;
     // The server has closed the connection: OpenSSL asks, to tell an end
     // without close_notify from a failure.
     bool peerClosed;
@@ -101,6 +104,16 @@ static BIO *QuSocketBio(QuSocket socket)
     return bio;
 }
 
+// Sees every message OpenSSL reads; a renegotiation would bring a new
+// certificate that nobody checks.
+static void QuWatchMessages(int written, int, int contentType, const void *data, size_t length, SSL *, void *)
+{
+    const uint8_t *bytes = (const uint8_t *)data;
+    if (!written && contentType == SSL3_RT_HANDSHAKE && length > 0 && bytes[0] == SSL3_MT_HELLO_REQUEST &&
+        Tls.established)
+        Tls.renegotiationAsked = true;
+}
+
 int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
 {
     QuOsTlsEnd();
@@ -108,10 +121,13 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
     Tls.context = SSL_CTX_new(TLS_client_method());
     if (Tls.context == NULL)
         return kSecInternalError;
-    // The system's configuration decides, but never below TLS 1.0.
+    // The system's configuration decides, but never below TLS 1.2.
     long least = SSL_CTX_get_min_proto_version(Tls.context);
-    if (least == 0 || least < TLS1_VERSION)
-        SSL_CTX_set_min_proto_version(Tls.context, TLS1_VERSION);
+    if (least == 0 || least < TLS1_2_VERSION)
+        SSL_CTX_set_min_proto_version(Tls.context, TLS1_2_VERSION);
+    // No renegotiation, and no decrypted data left in OpenSSL's buffers.
+    SSL_CTX_set_options(Tls.context, SSL_OP_NO_RENEGOTIATION | SSL_OP_CLEANSE_PLAINTEXT);
+    SSL_CTX_set_msg_callback(Tls.context, QuWatchMessages);
     SSL_CTX_set_mode(Tls.context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     Tls.session = SSL_new(Tls.context);
     BIO *bio = Tls.session != NULL ? QuSocketBio(socket) : NULL;
@@ -169,6 +185,7 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
     ERR_clear_error();
     errno = 0;
     int result = SSL_do_handshake(Tls.session);
+    Tls.established = result == 1;
     return result == 1 ? 0 : QuFailure(result, wait);
 }
 
@@ -222,7 +239,8 @@ static X509_STORE *QuTrustedRoots(void)
     return roots;
 }
 
-int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
+// OpenSSL fetches nothing: the chain is what the server sent.
+int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress, int32_t)
 {
     if (Tls.session == NULL)
         return kCertChaining;
@@ -236,6 +254,10 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
         X509_STORE_CTX_init(check, roots, leaf, SSL_get_peer_cert_chain(Tls.session)) == 1) {
         X509_STORE_CTX_set_default(check, "ssl_server");
         X509_VERIFY_PARAM *param = X509_STORE_CTX_get0_param(check);
+        // As browsers: a wildcard only as a whole label, and the names of
+        // the subjectAltName alone, never the Common Name.
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS |
+                                                   X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
         int named = isAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, name)
                               : X509_VERIFY_PARAM_set1_host(param, name, 0);
         if (named == 1) {
@@ -252,6 +274,13 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
     return status;
 }
 
+static int32_t QuRefuseRenegotiation(void)
+{
+    ERR_clear_error();
+    Tls.broken = true;
+    return kSecUnsupportedFunction;
+}
+
 int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait)
 {
     *sent = 0;
@@ -262,6 +291,8 @@ int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind
     ERR_clear_error();
     errno = 0;
     int result = SSL_write(Tls.session, data, count);
+    if (Tls.renegotiationAsked)
+        return QuRefuseRenegotiation();
     if (result <= 0)
         return QuFailure(result, wait);
     *sent = result;
@@ -278,6 +309,11 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     ERR_clear_error();
     errno = 0;
     int result = SSL_read(Tls.session, buffer, capacity);
+    if (Tls.renegotiationAsked) {
+        // Whatever came with the request is dropped with the session.
+        OPENSSL_cleanse(buffer, (size_t)capacity);
+        return QuRefuseRenegotiation();
+    }
     if (result > 0) {
         *received = result;
         return 0;
@@ -309,7 +345,7 @@ void QuOsTlsEnd(void)
     SSL_CTX_free(Tls.context);
     Tls.session = NULL;
     Tls.context = NULL;
-    Tls.broken = false;
+    Tls.broken = Tls.established = Tls.renegotiationAsked = false;
     Tls.peerClosed = false;
     Tls.headerSeen = Tls.recordLeft = 0;
     ERR_clear_error();

@@ -3,10 +3,12 @@
 // deadline into the result handle and decoded in place. Whenever the socket
 // has nothing, or no room, the request waits on it for at most 4 ticks at a
 // time.
-#include "tcp_request.h"
+#include <string.h>
+
 #include "frame/os_frame.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
+#include "tcp_request.h"
 
 // What the diagnostic boxes show of a request or an answer: up to its
 // length or its first NUL, never more than the answer's capacity.
@@ -45,6 +47,8 @@ static void QuShowBytes(const char *caption, const char *bytes, int32_t length)
     QuCopyBytes(DiagnosticText, bytes, n);
     DiagnosticText[n] = 0;
     QuOsMessageBox(caption, DiagnosticText);
+    // An answer that came over TLS stays nowhere but in the result.
+    memset(DiagnosticText, 0, (size_t)n);
 }
 
 static int32_t QuSendRequest(QuLink *link, const char *request, int32_t length, uint32_t start,
