@@ -51,9 +51,10 @@ void QuLinkPlain(QuLink *link, QuSocket socket)
     link->systemError = 0;
 }
 
-int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout)
+int32_t QuLinkStartTls(QuLink *link, const char *address, uint16_t port, bool verify, uint32_t start,
+                       int32_t timeout)
 {
-    char name[kTlsNameSize];
+    char name[kTlsNameSize], key[kTlsKeySize];
     uint32_t ip = QuOsParseAddress(address);
     bool isAddress = ip != 0xFFFFFFFFu;
     // An address is checked in its dotted form and never sent as a name. A
@@ -65,7 +66,13 @@ int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t 
         length--;
     if (QuCopyBounded(text, length, name, sizeof name) != 0)
         return kErrBadParameter;
-    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : name);
+    // A session resumes only for the same name, port and checks: never one
+    // made without the certificate checks for a request that asks for them.
+    QuCopyText(key, verify ? "checked " : "unchecked ");
+    QuFormatUnsigned(port, key + QuTextLength(key));
+    QuAppendText(key, " ");
+    QuAppendText(key, name);
+    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : name, key);
     link->tls = true;
     bool done = false;
     while (status == 0 && !done) {
@@ -114,17 +121,17 @@ int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout
     return QuAwaitSocket(link->socket, writable, start, timeout);
 }
 
-void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout)
+void QuLinkClose(QuLink *link, bool succeeded, uint32_t start, int32_t timeout)
 {
     if (link->tls)
-        QuOsTlsEnd();
+        QuOsTlsEnd(succeeded);
     link->tls = false;
     QuCloseConnection(link->socket, start, timeout);
 }
 
 // A session lives within one request, which ends it on every path; what a
-// fresh load holds is no session all the same.
+// fresh load holds is no session and nothing kept to resume.
 void QuResetTlsSession(void)
 {
-    QuOsTlsEnd();
+    QuOsTlsForget();
 }

@@ -1,6 +1,7 @@
 // Operating-system seam of TLS: a client session over a connected,
 // non-blocking socket, through SChannel on Windows and OpenSSL on POSIX.
-// One session at a time, which the request that opened it ends. Errors are
+// One session at a time, which the request that opened it ends; what lets
+// the next request to the same peer resume it is kept. Errors are
 // Windows numbers on every platform: Windows Sockets errors (10035 when the
 // session waits on the socket, with the direction in *wait) and security
 // numbers (QuSecurityError), 0 for success.
@@ -12,11 +13,16 @@
 #include "os_sockets.h"
 #include "remote.h"
 
-enum { kTlsNameSize = 1000 }; // a host name and its terminator
+enum {
+    kTlsNameSize = 1000,    // a host name and its terminator
+    kTlsKeySize = 1000 + 16 // a peer's key: the name, the port and the mode
+};
 
 // Starts a session on the socket. `serverName` goes out as the name the
-// client asks for (SNI); null sends none.
-int32_t QuOsTlsBegin(QuSocket socket, const char *serverName);
+// client asks for (SNI); null sends none. `key` names the peer and how the
+// session is checked: the session kept from a request with the same key
+// is offered for resumption, no other.
+int32_t QuOsTlsBegin(QuSocket socket, const char *serverName, const char *key);
 // Carries the handshake on as far as the socket allows: 0 once complete.
 // No protocol older than TLS 1.2 is accepted.
 int32_t QuOsTlsHandshake(QuOsWaitKind *wait);
@@ -38,7 +44,11 @@ int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind
 // session or closed the connection.
 int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait);
 // Sends the close_notify alert if the socket takes it at once and frees the
-// session; the socket stays open. Harmless without a session.
-void QuOsTlsEnd(void);
+// session; the socket stays open. Harmless without a session. With
+// `keepSession` (the request succeeded) what resumes the session is kept
+// for its key; without, nothing of that key is kept.
+void QuOsTlsEnd(bool keepSession);
+// Ends any session and lets go of what was kept for the next one.
+void QuOsTlsForget(void);
 
 #endif

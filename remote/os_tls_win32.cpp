@@ -39,10 +39,14 @@ static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETE
                                    ISC_REQ_MANUAL_CRED_VALIDATION;
 
 // The one session, from QuOsTlsBegin to QuOsTlsEnd; the socket is read
-// only once credentials are held.
+// only once credentials are held. The credentials of the last request that
+// succeeded are kept with its key, until QuOsTlsForget: SChannel resumes
+// a session of the same credentials and server name.
 static struct {
     SOCKET socket;
-    CredHandle credentials;
+    CredHandle credentials, keptCredentials;
+    bool haveKept;
+    char key[kTlsKeySize], keptKey[kTlsKeySize];
     CtxtHandle context;
     bool haveCredentials, haveContext, established, peerEnded, needInput;
     // After a fatal error no close_notify goes out.
@@ -172,6 +176,7 @@ static void QuClear(void)
     Tls.incomingLength = Tls.plainStart = Tls.plainLength = Tls.outgoingLength = Tls.outgoingSent =
         Tls.outgoingCarries = 0;
     Tls.serverName[0] = 0;
+    Tls.key[0] = 0;
     Tls.socket = INVALID_SOCKET;
 }
 
@@ -206,22 +211,42 @@ static SECURITY_STATUS QuAcquireCredentials(void)
                                      NULL, &Tls.credentials, &expiry);
 }
 
-int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
+// Frees the kept credentials, and with them what SChannel keeps to resume.
+static void QuForgetKept(void)
 {
-    QuOsTlsEnd();
+    if (Tls.haveKept)
+        FreeCredentialsHandle(&Tls.keptCredentials);
+    Tls.haveKept = false;
+    Tls.keptKey[0] = 0;
+}
+
+int32_t QuOsTlsBegin(QuSocket socket, const char *serverName, const char *key)
+{
+    QuOsTlsEnd(false);
     Tls.socket = (SOCKET)socket;
+    size_t keyLength = strlen(key);
+    if (keyLength >= kTlsKeySize)
+        return kSecInternalError;
+    memcpy(Tls.key, key, keyLength + 1);
     if (serverName != NULL) {
         size_t length = strlen(serverName);
         if (length >= kNameSize)
             return kSecInternalError;
         memcpy(Tls.serverName, serverName, length + 1);
     }
-    SECURITY_STATUS s = QuAcquireCredentials();
-    if (s != SEC_E_OK)
-        return (int32_t)s;
+    if (Tls.haveKept && strcmp(Tls.keptKey, key) == 0) {
+        Tls.credentials = Tls.keptCredentials;
+        Tls.haveKept = false;
+        Tls.keptKey[0] = 0;
+    } else {
+        QuForgetKept();
+        SECURITY_STATUS s = QuAcquireCredentials();
+        if (s != SEC_E_OK)
+            return (int32_t)s;
+    }
     Tls.haveCredentials = true;
     // The client's hello, sent by the first handshake step.
-    s = QuHandshakeStep(false);
+    SECURITY_STATUS s = QuHandshakeStep(false);
     return s == SEC_I_CONTINUE_NEEDED ? 0 : (FAILED(s) ? (int32_t)s : kSecInternalError);
 }
 
@@ -579,7 +604,7 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     return status;
 }
 
-void QuOsTlsEnd(void)
+void QuOsTlsEnd(bool keepSession)
 {
     if (Tls.established && !Tls.peerEnded && !Tls.broken) {
         // close_notify, if the socket takes it at once.
@@ -595,7 +620,19 @@ void QuOsTlsEnd(void)
     }
     if (Tls.haveContext)
         DeleteSecurityContext(&Tls.context);
-    if (Tls.haveCredentials)
+    if (Tls.haveCredentials && keepSession && Tls.established && !Tls.broken) {
+        QuForgetKept();
+        Tls.keptCredentials = Tls.credentials;
+        Tls.haveKept = true;
+        memcpy(Tls.keptKey, Tls.key, sizeof Tls.key);
+    } else if (Tls.haveCredentials) {
         FreeCredentialsHandle(&Tls.credentials);
+    }
     QuClear();
+}
+
+void QuOsTlsForget(void)
+{
+    QuOsTlsEnd(false);
+    QuForgetKept();
 }

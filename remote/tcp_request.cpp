@@ -141,11 +141,11 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
     }
     QuLinkPlain(&link, socket);
     if (tls != kTlsOff) {
-        status = QuLinkStartTls(&link, address, tls == kTlsVerify, start, timeout);
+        status = QuLinkStartTls(&link, address, port, tls == kTlsVerify, start, timeout);
         if (status != 0) {
             QuShowNumber("TLS errorcode =", status);
             QuShowSystemError(link.systemError);
-            QuLinkClose(&link, start, timeout);
+            QuLinkClose(&link, false, start, timeout);
             return status;
         }
     }
@@ -170,7 +170,7 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
         QuShowBytes("the data =", response, *ioReturnedLen);
         QuShowSystemError(link.systemError);
     }
-    QuLinkClose(&link, start, timeout);
+    QuLinkClose(&link, status == 0, start, timeout);
     return status;
 }
 

@@ -92,7 +92,10 @@ void QuLinkPlain(QuLink *link, QuSocket socket);
 // certificate against `address`. 0; -4230; -4240 untrusted, -4241 another
 // name, -4242 out of its dates, -4243 no TLS connection; or a socket error.
 // The link is closed with QuLinkClose whatever the outcome.
-int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout);
+// The session of the last request that succeeded with the same address,
+// port and `verify` is resumed where the server allows it.
+int32_t QuLinkStartTls(QuLink *link, const char *address, uint16_t port, bool verify, uint32_t start,
+                       int32_t timeout);
 // As QuSendSome and QuReceiveSome; over TLS a session failure is -4243.
 // After 10035 a send offers the same bytes again.
 int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent);
@@ -100,7 +103,8 @@ int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *rec
 // As QuAwaitSocket; over TLS in the direction the session waits.
 int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout);
 // Ends the TLS session with its close_notify, then closes the connection.
-void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout);
+// A request that `succeeded` keeps its session for the next one.
+void QuLinkClose(QuLink *link, bool succeeded, uint32_t start, int32_t timeout);
 
 // The hexadecimal size at the start of a chunk-size line, read as "%lx"
 // reads it into a 32-bit long; -50 when there is no number.
