@@ -366,7 +366,7 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     }
     int kind = SSL_get_error(Tls.session, result);
     bool ended = kind == SSL_ERROR_ZERO_RETURN ||
-                 (Tls.peerClosed && kind != SSL_ERROR_WANT_READ && kind != SSL_ERROR_WANT_WRITE);
+                 (Tls.peerClosed && kind == SSL_ERROR_SYSCALL && ERR_peek_error() == 0);
     if (!ended)
         return QuFailure(result, wait);
     // close_notify, or the end of the connection: at a record's end the
