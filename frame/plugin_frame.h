@@ -84,6 +84,9 @@ int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle);
 // ---- options and strings (text.cpp) ----
 int32_t QuTextLength(const char *text);
 void QuCopyBytes(void *dest, const void *source, int32_t count); // overlap-safe
+// Four bytes, least significant first, as the event file keeps integers.
+uint32_t QuGetLE32(const char *bytes);
+void QuPutLE32(char *bytes, uint32_t value);
 void QuCopyText(char *dest, const char *source);
 void QuAppendText(char *dest, const char *source);
 char QuToLower(char ch);
