@@ -16,18 +16,6 @@ void QuCopyBytes(void *dest, const void *source, int32_t count)
         memmove(dest, source, (size_t)count);
 }
 
-uint32_t QuGetLE32(const char *bytes)
-{
-    const unsigned char *b = (const unsigned char *)bytes;
-    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
-}
-
-void QuPutLE32(char *bytes, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        bytes[i] = (char)(value >> (8 * i));
-}
-
 void QuCopyText(char *dest, const char *source)
 {
     QuCopyBytes(dest, source, QuTextLength(source) + 1);

@@ -3,6 +3,7 @@
 #include "events.h"
 
 #include <algorithm>
+#include <random>
 
 namespace {
 
@@ -101,6 +102,57 @@ TEST_F(EventTableTest, RemovalKeepsEarliestDueTimeUntilTableEmpties)
     EXPECT_EQ(EventTable.count, 0);
     EXPECT_EQ(EventTable.active, 0);
     EXPECT_EQ(EventTable.earliestDue, kNoDueTime);
+}
+
+// The failed starts are found through an index: after any run of failures
+// and forgettings, the oldest entry giving way once a thousand are kept,
+// every event's turn is what a search of a plain list gives.
+TEST_F(EventTableTest, FailedStartTurnsMatchAPlainList)
+{
+    std::vector<std::pair<uint32_t, uint32_t>> list; // ID, turn
+    uint32_t lastTurn = 0;
+    int evictions = 0;
+    auto turnOf = [&](uint32_t id) {
+        for (const auto &entry : list)
+            if (entry.first == id)
+                return static_cast<int32_t>(1 + entry.second % 0x7FFFFFFFu);
+        return 0;
+    };
+    std::vector<uint32_t> ids;
+    std::mt19937 random(23);
+    for (uint32_t i = 0; i < 1500; i++) {
+        ids.push_back(kFirstEventID + i);
+        ids.push_back(static_cast<uint32_t>(random()));
+    }
+    QuForgetStartOutcomes();
+    for (int step = 0; step < 20000; step++) {
+        // Many more failures than forgettings, so that the list fills.
+        uint32_t id = ids[random() % (step < 10000 ? 1200 : ids.size())];
+        auto at =
+            std::find_if(list.begin(), list.end(), [&](const auto &entry) { return entry.first == id; });
+        if (random() % 4 != 0) {
+            QuNoteFailedStart(id);
+            if (at == list.end() && list.size() == kMaxEvents && ++evictions)
+                at = std::min_element(list.begin(), list.end(),
+                                      [](const auto &a, const auto &b) { return a.second < b.second; });
+            if (at == list.end())
+                at = list.insert(list.end(), {id, 0});
+            *at = {id, ++lastTurn};
+        } else {
+            QuForgetFailedStart(id);
+            if (at != list.end()) {
+                *at = list.back();
+                list.pop_back();
+            }
+        }
+        ASSERT_EQ(QuStartDeferral(id), turnOf(id)) << "step " << step << ", ID " << id;
+        for (size_t i = 0; step % 2000 == 1999 && i < ids.size(); i++)
+            ASSERT_EQ(QuStartDeferral(ids[i]), turnOf(ids[i])) << "step " << step << ", ID " << ids[i];
+    }
+    EXPECT_GT(evictions, 100);
+    QuForgetStartOutcomes();
+    for (uint32_t id : ids)
+        ASSERT_EQ(QuStartDeferral(id), 0) << id;
 }
 
 } // namespace
