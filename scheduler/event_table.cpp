@@ -303,18 +303,34 @@ static void QuRemoveEvent(char *table, int32_t hole)
     Table.changed = true;
 }
 
+// The slot of the first event for which `matches` holds; -1 for none.
+static int32_t QuFindSlot(char *table, bool (*matches)(const char *record, uint32_t key), uint32_t key)
+{
+    for (int32_t i = 0; i < Table.count; i++)
+        if (matches(QuRecordAt(table, i), key))
+            return i;
+    return -1;
+}
+
+static bool QuHasID(const char *record, uint32_t eventID)
+{
+    return QuRecordID(record) == eventID;
+}
+
+static bool QuHasState(const char *record, uint32_t state)
+{
+    return QuState(record) == (int32_t)state;
+}
+
 int32_t QuDeleteEventByID(uint32_t eventID)
 {
     char *table;
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
-    for (int32_t i = 0; i < Table.count; i++) {
-        if (QuRecordID(QuRecordAt(table, i)) == eventID) {
-            QuRemoveEvent(table, i);
-            break;
-        }
-    }
+    int32_t slot = QuFindSlot(table, QuHasID, eventID);
+    if (slot >= 0)
+        QuRemoveEvent(table, slot);
     QuUnlockHandle(Table.handle);
     return 0;
 }
@@ -383,25 +399,6 @@ static int32_t QuLockForValues(char **table)
     return QuLockHandle(Table.handle, table) != 0 ? kErrLock : 0;
 }
 
-// The slot of the first event for which `matches` holds; -1 for none.
-static int32_t QuFindSlot(char *table, bool (*matches)(const char *record, uint32_t key), uint32_t key)
-{
-    for (int32_t i = 0; i < Table.count; i++)
-        if (matches(QuRecordAt(table, i), key))
-            return i;
-    return -1;
-}
-
-static bool QuHasID(const char *record, uint32_t eventID)
-{
-    return QuRecordID(record) == eventID;
-}
-
-static bool QuHasState(const char *record, uint32_t state)
-{
-    return QuState(record) == (int32_t)state;
-}
-
 static int32_t QuFindWhere(bool (*matches)(const char *record, uint32_t key), uint32_t key, QuEvent *event)
 {
     char *table;
@@ -450,6 +447,9 @@ int32_t QuForEachEvent(QuEventVisitor visit, void *context, bool release)
 int32_t QuUpdateEvent(const QuEvent *event)
 {
     char *table;
+    // A free record among the live ones would be counted but never found.
+    if (event->state < kStatePending || event->state > kStateMissed)
+        return kErrBadParameter;
     int32_t status = QuLockForValues(&table);
     if (status != 0)
         return status;

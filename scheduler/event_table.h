@@ -86,8 +86,9 @@ int32_t QuFindEventInState(int32_t state, QuEvent *event);
 enum { kVisitAgain = 2 };
 typedef int32_t (*QuEventVisitor)(const QuEvent *event, void *context);
 int32_t QuForEachEvent(QuEventVisitor visit, void *context, bool release);
-// Gives the event of `event->id` that due time, state, flags and reserved
-// field; its text stays. The counters are recounted.
+// Gives the event of `event->id` that due time, state (pending to missed;
+// kErrBadParameter for another), flags and reserved field; its text stays.
+// The counters are recounted.
 int32_t QuUpdateEvent(const QuEvent *event);
 // Loading the event file into the empty table. `next` gives the next event
 // (0), kNoMoreEvents, or an error; it sets *read once the entry's fixed
