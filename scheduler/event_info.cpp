@@ -34,7 +34,7 @@ static EventSelection QuSelection(const char *options)
 
 // Field 3 of the event's text (the caller's ID), or everything after it (the
 // caller's free text), into the result; nothing when the text has no such
-// part. -108 when the text cannot be read.
+// part. kErrMemory when the text cannot be read.
 static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle result)
 {
     char field[2000];

@@ -107,8 +107,8 @@ static void QuCountPending(uint32_t due)
     Table.active++;
 }
 
-// Locks the table for one operation: -50 without a table, -108 when the
-// host cannot lock it.
+// Locks the table for one operation: kErrBadParameter without a table,
+// kErrMemory when the host cannot lock it.
 static int32_t QuLockEventTable(char **table)
 {
     if (Table.handle == NULL)

@@ -105,9 +105,9 @@ int32_t QuLoadEvents(QuEventSource next, void *context);
 // Empties both lists; at start-up.
 void QuForgetStartOutcomes(void);
 // Marks a started event triggered; when the mark cannot be recorded the
-// event is kept, is never chosen again, and -108 is returned.
+// event is kept, is never chosen again, and kErrMemory is returned.
 int32_t QuNoteStarted(uint32_t eventID);
-// Records the kept marks; -108 while one still cannot be recorded.
+// Records the kept marks; kErrMemory while one still cannot be recorded.
 int32_t QuMarkStartedEvents(void);
 bool QuStartsAwaitingMark(void);
 // A failed start sends the event to the back: it is chosen only when no
