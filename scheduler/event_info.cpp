@@ -34,7 +34,7 @@ static EventSelection QuSelection(const char *options)
 
 // Field 3 of the event's text (the caller's ID), or everything after it (the
 // caller's free text), into the result; nothing when the text has no such
-// part. -108 when the text cannot be read.
+// part. kErrMemory when the text cannot be read.
 static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle result)
 {
     char field[2000];
@@ -59,7 +59,7 @@ static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle resu
 
 void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
 {
-    char options[2000], number[1000], *table;
+    char options[2000], number[1000];
     int32_t position = 0, code = 0;
     if (QuGetHandleSize(parameter) <= 0) {
         QuSetErrorResult("$$", kErrBadParameter, result);
@@ -93,27 +93,23 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         }
         wanted = (uint32_t)QuParseSigned(number);
     }
-    if (QuLockHandle(EventTable.handle, &table) != 0) {
-        QuSetErrorResult("$$", kErrMemory, result);
-        return;
-    }
-    const char *found = NULL;
-    for (int32_t i = 0; i < EventTable.count && found == NULL; i++) {
-        const char *record = QuEventRecord(table, i);
-        if (selection == kSelectFirstSilent ? QuGetLE32(record + kRecordState) == kStateSilent
-                                            : wanted != 0 && QuGetLE32(record + kRecordID) == wanted)
-            found = record;
-    }
-    if (found == NULL) {
+    QuEvent found;
+    if (selection == kSelectFirstSilent)
+        code = QuFindEventInState(kStateSilent, &found);
+    else
+        code = QuFindEvent(wanted, &found);
+    // No event is asked for by the ID 0.
+    if (code == 0 && selection != kSelectFirstSilent && wanted == 0)
         code = kErrNotFound;
-    } else {
-        wanted = QuGetLE32(found + kRecordID);
+    if (code != 0 && code != kErrNotFound) {
+        code = kErrMemory;
+    } else if (code == 0) {
+        wanted = found.id;
         if (rouserID)
             code = QuSetResultUnsigned(wanted, result) != 0 ? kErrMemory : 0;
         else
-            code = QuWriteCallerText(QuRecordText(found), yourText, result);
+            code = QuWriteCallerText(found.text, yourText, result);
     }
-    QuUnlockHandle(EventTable.handle);
     // Counters are left as the removal leaves them; the firing step copes
     // with an earliest due time that is too low. An event whose text could
     // not be read or answered stays: the caller has not got what it came for.
