@@ -10,7 +10,8 @@ static void QuGetEventInfo(HostHandle parameter, HostHandle result)
 {
     char options[2000];
     int32_t position = 0;
-    if (QuGetHandleSize(parameter) > 0 && QuReadNextToken(parameter, options, sizeof options, &position) == 0 &&
+    if (QuGetHandleSize(parameter) > 0 &&
+        QuReadNextToken(parameter, options, sizeof options, &position) == 0 &&
         QuAnswerDropQuery(options, result))
         return;
     ROUS_GetEventInfo(parameter, result);

@@ -65,7 +65,8 @@ void QuResetListenerKey(void)
 }
 
 static const char *const kDropTexts[] = {
-    "", "wrong key", "not sealed", "bad seal", "outside time window", "replay", "sender not allowed", "malformed",
+    "",       "wrong key",          "not sealed", "bad seal", "outside time window",
+    "replay", "sender not allowed", "malformed",
 };
 
 static void QuNoteDrop(QuDropReason reason)
@@ -120,7 +121,8 @@ static bool QuReadRange(const char *text, int32_t *position, QuAddressRange *ran
     uint32_t mask = bits == 0 ? 0 : 0xFFFFFFFFu << (32 - bits);
     // Stored as the socket gives the sender: the bytes in network order.
     uint8_t address[4] = {(uint8_t)(host >> 24), (uint8_t)(host >> 16), (uint8_t)(host >> 8), (uint8_t)host};
-    uint8_t maskBytes[4] = {(uint8_t)(mask >> 24), (uint8_t)(mask >> 16), (uint8_t)(mask >> 8), (uint8_t)mask};
+    uint8_t maskBytes[4] = {(uint8_t)(mask >> 24), (uint8_t)(mask >> 16), (uint8_t)(mask >> 8),
+                            (uint8_t)mask};
     QuCopyBytes(&range->address, address, 4);
     QuCopyBytes(&range->mask, maskBytes, 4);
     range->address &= range->mask;
@@ -135,7 +137,8 @@ static int32_t QuReadAllowFromOption(const char *options, QuAddressRange *ranges
     if (!QuHasOption(options, kOption))
         return 0;
     // "-allowFrom LIST" or "-allowFrom=LIST", the list up to the next space.
-    QuGetTextAfter(options, QuTextLength(options), kOption, sizeof kOption - 1, 0, 0, 1, false, list, kPartSize);
+    QuGetTextAfter(options, QuTextLength(options), kOption, sizeof kOption - 1, 0, 0, 1, false, list,
+                   kPartSize);
     int32_t position = 0;
     while (list[position] == ' ' || list[position] == '=')
         position++;

@@ -12,8 +12,8 @@ enum { kAesKeySize = 32, kGcmNonceSize = 12, kGcmTagSize = 16 };
 
 // PBKDF2 with HMAC-SHA-256 over the password and the salt: `outLength`
 // bytes into `out`.
-int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uint8_t *salt, int32_t saltLength,
-                      uint32_t iterations, uint8_t *out, int32_t outLength);
+int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uint8_t *salt,
+                      int32_t saltLength, uint32_t iterations, uint8_t *out, int32_t outLength);
 // Bytes from the system's cryptographic random source.
 int32_t QuOsRandomBytes(uint8_t *out, int32_t count);
 // AES-256-GCM: `length` bytes of `plain` into `cipher` (as long) and the
@@ -22,6 +22,7 @@ int32_t QuOsGcmSeal(const uint8_t *key, const uint8_t *nonce, const uint8_t *ext
                     const uint8_t *plain, int32_t length, uint8_t *cipher, uint8_t *tag);
 // The reverse: 0 and `plain` only when the tag matches; otherwise
 // kNtAuthTagMismatch (or another failure) and `plain` must not be used.
+// Nothing to open (length 0) is refused: Wine's BCrypt checks no tag then.
 int32_t QuOsGcmOpen(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
                     const uint8_t *cipher, int32_t length, const uint8_t *tag, uint8_t *plain);
 

@@ -7,8 +7,8 @@
 #include "frame/errors.h"
 #include "os_crypto.h"
 
-int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uint8_t *salt, int32_t saltLength,
-                      uint32_t iterations, uint8_t *out, int32_t outLength)
+int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uint8_t *salt,
+                      int32_t saltLength, uint32_t iterations, uint8_t *out, int32_t outLength)
 {
     if (passwordLength < 0 || saltLength < 0 || outLength <= 0 || iterations == 0 || iterations > 0x7FFFFFFFu)
         return kNtInvalidParameter;
@@ -26,8 +26,8 @@ int32_t QuOsRandomBytes(uint8_t *out, int32_t count)
 
 // One pass of AES-256-GCM either way; `tag` is written when sealing and
 // checked when opening.
-static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                     const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
+static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
+                     int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
 {
     if (length < 0 || extraLength < 0)
         return kNtInvalidParameter;
@@ -64,6 +64,8 @@ int32_t QuOsGcmSeal(const uint8_t *key, const uint8_t *nonce, const uint8_t *ext
 int32_t QuOsGcmOpen(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
                     const uint8_t *cipher, int32_t length, const uint8_t *tag, uint8_t *plain)
 {
+    if (length <= 0)
+        return kNtInvalidParameter;
     return QuGcm(false, key, nonce, extra, extraLength, cipher, length, plain, (uint8_t *)tag);
 }
 

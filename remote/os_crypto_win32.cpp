@@ -13,12 +13,13 @@
 
 typedef NTSTATUS(WINAPI *OpenProviderProc)(BCRYPT_ALG_HANDLE *, LPCWSTR, LPCWSTR, ULONG);
 typedef NTSTATUS(WINAPI *SetPropertyProc)(BCRYPT_HANDLE, LPCWSTR, PUCHAR, ULONG, ULONG);
-typedef NTSTATUS(WINAPI *GenerateKeyProc)(BCRYPT_ALG_HANDLE, BCRYPT_KEY_HANDLE *, PUCHAR, ULONG, PUCHAR, ULONG,
-                                          ULONG);
-typedef NTSTATUS(WINAPI *CryptProc)(BCRYPT_KEY_HANDLE, PUCHAR, ULONG, VOID *, PUCHAR, ULONG, PUCHAR, ULONG, ULONG *,
-                                    ULONG);
+typedef NTSTATUS(WINAPI *GenerateKeyProc)(BCRYPT_ALG_HANDLE, BCRYPT_KEY_HANDLE *, PUCHAR, ULONG, PUCHAR,
+                                          ULONG, ULONG);
+typedef NTSTATUS(WINAPI *CryptProc)(BCRYPT_KEY_HANDLE, PUCHAR, ULONG, VOID *, PUCHAR, ULONG, PUCHAR, ULONG,
+                                    ULONG *, ULONG);
 typedef NTSTATUS(WINAPI *DestroyKeyProc)(BCRYPT_KEY_HANDLE);
-typedef NTSTATUS(WINAPI *DeriveProc)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, ULONGLONG, PUCHAR, ULONG, ULONG);
+typedef NTSTATUS(WINAPI *DeriveProc)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, ULONGLONG, PUCHAR,
+                                     ULONG, ULONG);
 typedef NTSTATUS(WINAPI *RandomProc)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
 typedef NTSTATUS(WINAPI *CloseProviderProc)(BCRYPT_ALG_HANDLE, ULONG);
 
@@ -60,8 +61,8 @@ static int32_t QuLoadBcrypt(void)
     Bcrypt.derive = (DeriveProc)(void *)GetProcAddress(library, "BCryptDeriveKeyPBKDF2");
     Bcrypt.random = (RandomProc)(void *)GetProcAddress(library, "BCryptGenRandom");
     Bcrypt.closeProvider = (CloseProviderProc)(void *)GetProcAddress(library, "BCryptCloseAlgorithmProvider");
-    if (!Bcrypt.closeProvider || !Bcrypt.openProvider || !Bcrypt.setProperty || !Bcrypt.generateKey || !Bcrypt.encrypt || !Bcrypt.decrypt ||
-        !Bcrypt.destroyKey || !Bcrypt.derive || !Bcrypt.random) {
+    if (!Bcrypt.closeProvider || !Bcrypt.openProvider || !Bcrypt.setProperty || !Bcrypt.generateKey ||
+        !Bcrypt.encrypt || !Bcrypt.decrypt || !Bcrypt.destroyKey || !Bcrypt.derive || !Bcrypt.random) {
         FreeLibrary(library);
         return Bcrypt.loadStatus = (int32_t)kWinProcNotFound;
     }
@@ -85,8 +86,8 @@ static int32_t QuOpenAesGcm(void)
     return status;
 }
 
-int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uint8_t *salt, int32_t saltLength,
-                      uint32_t iterations, uint8_t *out, int32_t outLength)
+int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uint8_t *salt,
+                      int32_t saltLength, uint32_t iterations, uint8_t *out, int32_t outLength)
 {
     if (passwordLength < 0 || saltLength < 0 || outLength <= 0 || iterations == 0)
         return kNtInvalidParameter;
@@ -112,8 +113,8 @@ int32_t QuOsRandomBytes(uint8_t *out, int32_t count)
 
 // One pass of AES-256-GCM either way; `tag` is written when sealing and
 // checked when opening.
-static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                     const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
+static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
+                     int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
 {
     if (length < 0 || extraLength < 0)
         return kNtInvalidParameter;
@@ -133,8 +134,9 @@ static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const 
     info.pbTag = tag;
     info.cbTag = kGcmTagSize;
     ULONG done = 0;
-    status = (seal ? Bcrypt.encrypt : Bcrypt.decrypt)(handle, length > 0 ? (PUCHAR)in : NULL, (ULONG)length, &info,
-                                                      NULL, 0, length > 0 ? out : NULL, (ULONG)length, &done, 0);
+    status =
+        (seal ? Bcrypt.encrypt : Bcrypt.decrypt)(handle, length > 0 ? (PUCHAR)in : NULL, (ULONG)length, &info,
+                                                 NULL, 0, length > 0 ? out : NULL, (ULONG)length, &done, 0);
     Bcrypt.destroyKey(handle);
     return status;
 }
@@ -148,6 +150,8 @@ int32_t QuOsGcmSeal(const uint8_t *key, const uint8_t *nonce, const uint8_t *ext
 int32_t QuOsGcmOpen(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
                     const uint8_t *cipher, int32_t length, const uint8_t *tag, uint8_t *plain)
 {
+    if (length <= 0)
+        return kNtInvalidParameter;
     return QuGcm(false, key, nonce, extra, extraLength, cipher, length, plain, (uint8_t *)tag);
 }
 
