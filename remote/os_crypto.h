@@ -16,15 +16,14 @@ int32_t QuOsDeriveKey(const uint8_t *password, int32_t passwordLength, const uin
                       int32_t saltLength, uint32_t iterations, uint8_t *out, int32_t outLength);
 // Bytes from the system's cryptographic random source.
 int32_t QuOsRandomBytes(uint8_t *out, int32_t count);
-// AES-256-GCM: `length` bytes of `plain` into `cipher` (as long) and the
-// 16-byte tag, with `extra` authenticated but not encrypted.
-int32_t QuOsGcmSeal(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                    const uint8_t *plain, int32_t length, uint8_t *cipher, uint8_t *tag);
-// The reverse: 0 and `plain` only when the tag matches; otherwise
-// kNtAuthTagMismatch (or another failure) and `plain` must not be used.
-// Nothing to open (length 0) is refused: Wine's BCrypt checks no tag then.
-int32_t QuOsGcmOpen(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                    const uint8_t *cipher, int32_t length, const uint8_t *tag, uint8_t *plain);
+// AES-256-GCM with a 32-byte key and a 12-byte nonce, `extra`
+// authenticated but not encrypted. Sealing: `length` bytes of `in` into
+// `out` (as long) and the 16-byte tag into `tag`. Opening: 0 and `out`
+// only when `tag` matches; otherwise kNtAuthTagMismatch (or another
+// failure) and `out` must not be used. Nothing to open (length 0) is
+// refused: Wine's BCrypt checks no tag then.
+int32_t QuOsGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
+                int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag);
 
 // Lets go of what the first use opened (Windows: the providers and the
 // library); the next use opens them again.

@@ -24,12 +24,10 @@ int32_t QuOsRandomBytes(uint8_t *out, int32_t count)
     return RAND_bytes(out, count) == 1 ? 0 : kNtUnsuccessful;
 }
 
-// One pass of AES-256-GCM either way; `tag` is written when sealing and
-// checked when opening.
-static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
-                     int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
+int32_t QuOsGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
+                int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
 {
-    if (length < 0 || extraLength < 0)
+    if (length < (seal ? 0 : 1) || extraLength < 0)
         return kNtInvalidParameter;
     EVP_CIPHER_CTX *context = EVP_CIPHER_CTX_new();
     if (context == NULL)
@@ -53,20 +51,6 @@ static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const 
         status = kNtUnsuccessful;
     EVP_CIPHER_CTX_free(context);
     return status;
-}
-
-int32_t QuOsGcmSeal(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                    const uint8_t *plain, int32_t length, uint8_t *cipher, uint8_t *tag)
-{
-    return QuGcm(true, key, nonce, extra, extraLength, plain, length, cipher, tag);
-}
-
-int32_t QuOsGcmOpen(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                    const uint8_t *cipher, int32_t length, const uint8_t *tag, uint8_t *plain)
-{
-    if (length <= 0)
-        return kNtInvalidParameter;
-    return QuGcm(false, key, nonce, extra, extraLength, cipher, length, plain, (uint8_t *)tag);
 }
 
 void QuOsCryptoClose(void)

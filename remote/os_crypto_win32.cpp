@@ -111,12 +111,10 @@ int32_t QuOsRandomBytes(uint8_t *out, int32_t count)
     return Bcrypt.random(NULL, out, (ULONG)count, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
 }
 
-// One pass of AES-256-GCM either way; `tag` is written when sealing and
-// checked when opening.
-static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
-                     int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
+int32_t QuOsGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8_t *extra,
+                int32_t extraLength, const uint8_t *in, int32_t length, uint8_t *out, uint8_t *tag)
 {
-    if (length < 0 || extraLength < 0)
+    if (length < (seal ? 0 : 1) || extraLength < 0)
         return kNtInvalidParameter;
     int32_t status = QuOpenAesGcm();
     if (status != 0)
@@ -139,20 +137,6 @@ static int32_t QuGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const 
                                                  NULL, 0, length > 0 ? out : NULL, (ULONG)length, &done, 0);
     Bcrypt.destroyKey(handle);
     return status;
-}
-
-int32_t QuOsGcmSeal(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                    const uint8_t *plain, int32_t length, uint8_t *cipher, uint8_t *tag)
-{
-    return QuGcm(true, key, nonce, extra, extraLength, plain, length, cipher, tag);
-}
-
-int32_t QuOsGcmOpen(const uint8_t *key, const uint8_t *nonce, const uint8_t *extra, int32_t extraLength,
-                    const uint8_t *cipher, int32_t length, const uint8_t *tag, uint8_t *plain)
-{
-    if (length <= 0)
-        return kNtInvalidParameter;
-    return QuGcm(false, key, nonce, extra, extraLength, cipher, length, plain, (uint8_t *)tag);
 }
 
 void QuOsCryptoClose(void)

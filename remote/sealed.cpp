@@ -38,7 +38,7 @@ int32_t QuDeriveSealKey(const char *key, QuSealKey *seal)
     // The tag of nothing under an all-zero nonce, which no datagram uses:
     // a listener tells a datagram of another key from a forged one by it.
     if (status == 0)
-        status = QuOsGcmSeal(seal->secret, kZeroNonce, NULL, 0, NULL, 0, NULL, tag);
+        status = QuOsGcm(true, seal->secret, kZeroNonce, NULL, 0, NULL, 0, NULL, tag);
     if (status != 0)
         return kErrNoCryptography;
     QuCopyBytes(seal->check, tag, kSealCheckSize);
@@ -85,8 +85,8 @@ int32_t QuSealDatagram(const QuSealKey *seal, int64_t stamp, int32_t flags, cons
     QuCopyBytes(out + kCheckAt, seal->check, kSealCheckSize);
     int32_t innerLength = kInnerHead + payloadLength;
     if (QuOsRandomBytes(out + kNonceAt, kGcmNonceSize) != 0 ||
-        QuOsGcmSeal(seal->secret, out + kNonceAt, out, kCipherAt, inner, innerLength, out + kCipherAt,
-                    out + kCipherAt + innerLength) != 0)
+        QuOsGcm(true, seal->secret, out + kNonceAt, out, kCipherAt, inner, innerLength, out + kCipherAt,
+                out + kCipherAt + innerLength) != 0)
         return kErrNoCryptography;
     *length = kCipherAt + innerLength + kGcmTagSize;
     return 0;
@@ -106,8 +106,8 @@ QuDropReason QuOpenSealedDatagram(const QuSealKey *seal, const char *datagram, i
         return kDropWrongKey;
     int32_t innerLength = length - kCipherAt - kGcmTagSize;
     uint8_t *inner = (uint8_t *)plain;
-    if (QuOsGcmOpen(seal->secret, in + kNonceAt, in, kCipherAt, in + kCipherAt, innerLength,
-                    in + kCipherAt + innerLength, inner) != 0)
+    if (QuOsGcm(false, seal->secret, in + kNonceAt, in, kCipherAt, in + kCipherAt, innerLength, inner,
+                (uint8_t *)in + kCipherAt + innerLength) != 0)
         return kDropBadSeal;
     int32_t flags = inner[8];
     if (flags != 0 && flags != kFlagBackground && flags != kFlagSilent)

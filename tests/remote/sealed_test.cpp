@@ -89,14 +89,14 @@ TEST(SealPrimitives, AesGcmVectors)
         std::vector<uint8_t> key = Unhex(c.key), nonce = Unhex(c.nonce), extra = Unhex(c.extra),
                              plain = Unhex(c.plain);
         std::vector<uint8_t> cipher(plain.size() + 1), tag(kGcmTagSize), opened(plain.size() + 1);
-        ASSERT_EQ(QuOsGcmSeal(key.data(), nonce.data(), extra.data(), static_cast<int32_t>(extra.size()),
-                              plain.data(), static_cast<int32_t>(plain.size()), cipher.data(), tag.data()),
+        ASSERT_EQ(QuOsGcm(true, key.data(), nonce.data(), extra.data(), static_cast<int32_t>(extra.size()),
+                          plain.data(), static_cast<int32_t>(plain.size()), cipher.data(), tag.data()),
                   0);
         EXPECT_EQ(Hex(cipher.data(), plain.size()), c.cipher);
         EXPECT_EQ(Hex(tag.data(), tag.size()), c.tag);
         auto open = [&](std::vector<uint8_t> x, std::vector<uint8_t> ct, std::vector<uint8_t> t) {
-            return QuOsGcmOpen(key.data(), nonce.data(), x.data(), static_cast<int32_t>(x.size()), ct.data(),
-                               static_cast<int32_t>(plain.size()), t.data(), opened.data());
+            return QuOsGcm(false, key.data(), nonce.data(), x.data(), static_cast<int32_t>(x.size()),
+                           ct.data(), static_cast<int32_t>(plain.size()), opened.data(), t.data());
         };
         if (plain.empty()) {
             // Nothing to open is refused, whatever the tag.
