@@ -38,6 +38,10 @@ static struct {
     RandomProc random;
     CloseProviderProc closeProvider;
     BCRYPT_ALG_HANDLE aesGcm, hmacSha256;
+    // The last key's object and its bytes: a listener opens every datagram
+    // with one key, and making the object costs more than a small opening.
+    BCRYPT_KEY_HANDLE key;
+    uint8_t keyBytes[kAesKeySize];
 } Bcrypt;
 
 static int32_t QuLoadBcrypt(void)
@@ -119,10 +123,17 @@ int32_t QuOsGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8
     int32_t status = QuOpenAesGcm();
     if (status != 0)
         return status;
-    BCRYPT_KEY_HANDLE handle;
-    status = Bcrypt.generateKey(Bcrypt.aesGcm, &handle, NULL, 0, (PUCHAR)key, kAesKeySize, 0);
-    if (status != 0)
-        return status;
+    if (Bcrypt.key == NULL || memcmp(Bcrypt.keyBytes, key, kAesKeySize) != 0) {
+        if (Bcrypt.key != NULL)
+            Bcrypt.destroyKey(Bcrypt.key);
+        Bcrypt.key = NULL;
+        status = Bcrypt.generateKey(Bcrypt.aesGcm, &Bcrypt.key, NULL, 0, (PUCHAR)key, kAesKeySize, 0);
+        if (status != 0) {
+            Bcrypt.key = NULL;
+            return status;
+        }
+        memcpy(Bcrypt.keyBytes, key, kAesKeySize);
+    }
     BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
     BCRYPT_INIT_AUTH_MODE_INFO(info);
     info.pbNonce = (PUCHAR)nonce;
@@ -132,15 +143,16 @@ int32_t QuOsGcm(bool seal, const uint8_t *key, const uint8_t *nonce, const uint8
     info.pbTag = tag;
     info.cbTag = kGcmTagSize;
     ULONG done = 0;
-    status =
-        (seal ? Bcrypt.encrypt : Bcrypt.decrypt)(handle, length > 0 ? (PUCHAR)in : NULL, (ULONG)length, &info,
-                                                 NULL, 0, length > 0 ? out : NULL, (ULONG)length, &done, 0);
-    Bcrypt.destroyKey(handle);
-    return status;
+    return (seal ? Bcrypt.encrypt : Bcrypt.decrypt)(Bcrypt.key, length > 0 ? (PUCHAR)in : NULL, (ULONG)length,
+                                                    &info, NULL, 0, length > 0 ? out : NULL, (ULONG)length,
+                                                    &done, 0);
 }
 
 void QuOsCryptoClose(void)
 {
+    if (Bcrypt.key != NULL)
+        Bcrypt.destroyKey(Bcrypt.key);
+    SecureZeroMemory(Bcrypt.keyBytes, sizeof Bcrypt.keyBytes);
     if (Bcrypt.aesGcm != NULL)
         Bcrypt.closeProvider(Bcrypt.aesGcm, 0);
     if (Bcrypt.hmacSha256 != NULL)
