@@ -19,6 +19,10 @@ enum {
 };
 // How far a sealed datagram's time may lie from the listener's clock.
 static const int64_t kWindowMs = 120000;
+// The preference that keeps, across restarts, the latest stamp taken (UTC
+// seconds, rounded up): the memory of accepted datagrams dies with the
+// load, this mark does not.
+static const char kTakenUntilName[] = "SealedTakenUntil";
 
 // An IPv4 range, address and mask in network byte order.
 struct QuAddressRange {
@@ -42,6 +46,7 @@ static struct {
     int32_t dropped;
     QuDropReason lastDrop;
     int64_t earliestStamp;
+    uint32_t takenUntil; // the mark as last written or read, UTC seconds
     bool started;
     QuAccepted accepted[kReplayMemory];
     int32_t acceptedCount;
@@ -60,6 +65,7 @@ void QuResetListenerKey(void)
     Guard.dropped = 0;
     Guard.lastDrop = kDropNone;
     Guard.earliestStamp = 0;
+    Guard.takenUntil = 0;
     Guard.started = false;
     Guard.acceptedCount = 0;
 }
@@ -238,6 +244,14 @@ static QuDropReason QuAdmitSealed(const char *datagram, int32_t length, const ch
     // A full memory refuses rather than forget what could come again.
     if (QuSeenBefore(event.nonce, now) || Guard.acceptedCount >= kReplayMemory)
         return kDropReplay;
+    // The mark is written before the datagram is taken; one that cannot be
+    // written would let it in again after a restart, so it is refused.
+    uint32_t seconds = (uint32_t)((event.stamp + 999) / 1000);
+    if (seconds > Guard.takenUntil) {
+        if (QuWritePrefNumber(kTakenUntilName, seconds) != 0)
+            return kDropReplay;
+        Guard.takenUntil = seconds;
+    }
     QuAccepted &entry = Guard.accepted[Guard.acceptedCount++];
     entry.stamp = event.stamp;
     QuCopyBytes(entry.nonce, event.nonce, 12);
@@ -313,6 +327,20 @@ int32_t QuPollListener(void)
     return taken > 0 ? kListenerDiscarded : kListenerQuiet;
 }
 
+// The first start of a load refuses what may have been taken before a
+// restart: every stamp up to the kept mark, and, should the preferences
+// have lost it, every stamp before now.
+static void QuSetEarliestStamp(void)
+{
+    uint32_t kept = 0;
+    if (QuPeekPrefNumber(kTakenUntilName, &kept) != 0)
+        kept = 0;
+    Guard.takenUntil = kept;
+    int64_t now = QuUtcMilliseconds();
+    int64_t afterMark = (int64_t)kept * 1000 + 1;
+    Guard.earliestStamp = afterMark > now ? afterMark : now;
+}
+
 void ROUS_StartListener(HostHandle parameter, HostHandle result)
 {
     char options[kPartSize], unused[kPartSize], key[kKeySize];
@@ -361,7 +389,7 @@ void ROUS_StartListener(HostHandle parameter, HostHandle result)
             Guard.dropped = 0;
             Guard.lastDrop = kDropNone;
             if (!Guard.started)
-                Guard.earliestStamp = QuUtcMilliseconds();
+                QuSetEarliestStamp();
             Guard.started = true;
         }
     }

@@ -222,6 +222,27 @@ TEST_F(SealedTest, ReplaysStartNothing)
     EXPECT_EQ(Accepted({Capture()}), 1u);
 }
 
+// A sender whose clock runs ahead stamps past the listener's restart: the
+// kept mark still refuses the datagram it took before.
+TEST_F(SealedTest, ReplayFromASenderAheadAfterRestartStartsNothing)
+{
+    ListenWith("");
+    HsAdvanceUtcMilliseconds(60000);
+    std::string ahead = Capture();
+    HsAdvanceUtcMilliseconds(-60000);
+    ASSERT_EQ(Accepted({ahead}), 1u);
+    HsShutdown();
+    QuResetLoadState();
+    HsAdvanceUtcMilliseconds(5000);
+    ASSERT_EQ(HsStartup(50), 4);
+    ListenWith("");
+    EXPECT_EQ(Accepted({ahead}), 0u);
+    EXPECT_EQ(Reason(), "replay");
+    // Past the mark, a fresh one is taken.
+    HsAdvanceUtcMilliseconds(56000);
+    EXPECT_EQ(Accepted({Capture()}), 1u);
+}
+
 TEST_F(SealedTest, EverySingleBitChangeStartsNothing)
 {
     ListenWith("");
