@@ -7,7 +7,8 @@
 #include "tcp_request.h"
 
 static const char kHeaderEnd[] = "\r\n\r\n";
-static const char kChunkedField[] = "Transfer-Encoding: chunked\r\n";
+static const char kCodingField[] = "\r\nTransfer-Encoding:";
+static const char kChunked[] = "chunked";
 static const char kLineEnd[] = "\r\n";
 static const char kStatusStart[] = "HTTP/";
 static const char kLengthField[] = "\r\nContent-Length:";
@@ -71,6 +72,7 @@ int32_t QuParseChunkSize(const char *line, int32_t lineLength, uint32_t *size)
 void QuStartHttpDecoder(QuHttpDecoder *decoder)
 {
     decoder->state = kHttpAwaitHeader;
+    decoder->headerStart = 0;
     decoder->headerEnd = 0;
     decoder->chunkPos = 0;
     decoder->chunked = false;
@@ -102,6 +104,12 @@ static int32_t QuStatusCode(const char *buffer, int32_t headerAt)
     return code;
 }
 
+// An answer that has no body whatever its fields say.
+static bool QuBodiless(const QuHttpDecoder *decoder, int32_t code)
+{
+    return (code >= 100 && code < 200) || code == 204 || code == 304 || decoder->headRequest;
+}
+
 // The body length that an HTTP answer's header announces, -1 for none.
 // A field that is not a plain number frames nothing: the answer is then
 // taken as it ends, as before.
@@ -110,7 +118,7 @@ static int64_t QuAnnouncedLength(const QuHttpDecoder *decoder, const char *buffe
     int32_t code = QuStatusCode(buffer, headerAt);
     if (code < 0)
         return -1;
-    if ((code >= 100 && code < 200) || code == 204 || code == 304 || decoder->headRequest)
+    if (QuBodiless(decoder, code))
         return 0;
     int32_t at = QuFindText(buffer, headerAt + 2, kLengthField, sizeof kLengthField - 1, 0, 1, false);
     if (at < 0)
@@ -129,24 +137,56 @@ static int64_t QuAnnouncedLength(const QuHttpDecoder *decoder, const char *buffe
     return digits > 0 && buffer[p] == '\r' ? value : -1;
 }
 
-// Once the header is complete, decides between a plain and a chunked body.
-static void QuTakeHeader(QuHttpDecoder *decoder, const char *buffer, int32_t headerAt)
+// Whether the header's Transfer-Encoding is chunked alone, whatever the
+// blanks and letter case. A body under another coding as well ("gzip,
+// chunked") is handed over as it came.
+static bool QuChunkedCoding(const char *header, int32_t headerAt)
 {
     // Up to headerAt + 2, so that the last field keeps its own line end.
-    decoder->chunked =
-        QuFindText(buffer, headerAt + 2, kChunkedField, sizeof kChunkedField - 1, 0, 1, false) >= 0;
+    int32_t at = QuFindText(header, headerAt + 2, kCodingField, sizeof kCodingField - 1, 0, 1, false);
+    if (at < 0)
+        return false;
+    int32_t start = at + (int32_t)sizeof kCodingField - 1;
+    int32_t end = QuFindText(header, headerAt + 2, kLineEnd, 2, start, 1, true);
+    while (start < end && (header[start] == ' ' || header[start] == '\t'))
+        start++;
+    while (end > start && (header[end - 1] == ' ' || header[end - 1] == '\t'))
+        end--;
+    return end - start == (int32_t)sizeof kChunked - 1 &&
+           QuCompareText(header + start, kChunked, sizeof kChunked - 1, false) == 0;
+}
+
+// An interim answer (1xx but 101, which hands the connection over) comes
+// before the final one, whose header is still to come.
+static bool QuInterimAnswer(const char *header, int32_t headerAt)
+{
+    int32_t code = QuStatusCode(header, headerAt);
+    return code >= 100 && code < 200 && code != 101;
+}
+
+// Once the final header is complete, decides between a plain and a chunked
+// body.
+static void QuTakeHeader(QuHttpDecoder *decoder, const char *buffer, int32_t headerAt)
+{
+    const char *header = buffer + decoder->headerStart;
+    int32_t relative = headerAt - decoder->headerStart;
+    int64_t announced = QuAnnouncedLength(decoder, header, relative);
+    int32_t code = QuStatusCode(header, relative);
+    decoder->chunked = !(code >= 0 && QuBodiless(decoder, code)) && QuChunkedCoding(header, relative);
     decoder->headerEnd = headerAt + 4;
     decoder->chunkPos = headerAt + 4;
     decoder->state = decoder->chunked ? kHttpChunkSize : kHttpPlainBody;
     // A chunked body's own framing wins over any Content-Length.
-    decoder->bodyLength = decoder->chunked ? -1 : QuAnnouncedLength(decoder, buffer, headerAt);
+    decoder->bodyLength = decoder->chunked ? -1 : announced;
 }
 
 bool QuHttpAnswerCut(const QuHttpDecoder *decoder, const char *buffer, int32_t length)
 {
-    // Only an answer that says it is HTTP promises an end to its header.
+    // Only an answer that says it is HTTP promises an end to its header;
+    // one whose lines end in a bare line feed is taken as it stands.
     if (decoder->state == kHttpAwaitHeader)
-        return length >= 5 && QuCompareText(buffer, kStatusStart, 5, true) == 0;
+        return length >= 5 && QuCompareText(buffer, kStatusStart, 5, true) == 0 &&
+               QuFindText(buffer, length, "\n\n", 2, decoder->headerStart, 1, true) < 0;
     if (decoder->chunked)
         return decoder->state != kHttpComplete;
     return decoder->bodyLength >= 0 && (int64_t)length - decoder->headerEnd < decoder->bodyLength;
@@ -198,10 +238,13 @@ int32_t QuDecodeHTTPResponse(QuHttpDecoder *decoder, char *buffer, int32_t *leng
     for (;;) {
         switch (decoder->state) {
         case kHttpAwaitHeader: {
-            int32_t headerAt = QuFindText(buffer, *length, kHeaderEnd, 4, 0, 1, true);
+            int32_t headerAt = QuFindText(buffer, *length, kHeaderEnd, 4, decoder->headerStart, 1, true);
             if (headerAt < 0)
                 return 0;
-            QuTakeHeader(decoder, buffer, headerAt);
+            if (QuInterimAnswer(buffer + decoder->headerStart, headerAt - decoder->headerStart))
+                decoder->headerStart = headerAt + 4;
+            else
+                QuTakeHeader(decoder, buffer, headerAt);
             break;
         }
         case kHttpChunkSize: {

@@ -29,9 +29,10 @@ enum QuHttpState {
 // status apart from the state: 0 also while it waits for more data.
 struct QuHttpDecoder {
     QuHttpState state;
-    int32_t headerEnd; // where the body starts, once the header is complete
-    int32_t chunkPos;  // the end of the body decoded so far
-    bool chunked;      // the header names a chunked body
+    int32_t headerStart; // where the final answer's status line starts, past interim (1xx) ones
+    int32_t headerEnd;   // where the body starts, once the header is complete
+    int32_t chunkPos;    // the end of the body decoded so far
+    bool chunked;        // the header names a chunked body
     // How the answer says where it ends, once its header is complete: -1
     // when it does not (no HTTP status line, no Content-Length, a length
     // that cannot be read), else the body's length from Content-Length, 0

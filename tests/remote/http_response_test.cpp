@@ -332,6 +332,24 @@ TEST(HttpResponse, AnswerCutByItsFraming)
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 1\r\n\r\n5\r\nhello\r\n", false,
          true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false, false},
+        // No body, whatever the coding says.
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", true, false},
+        {"HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n", false, false},
+        // The coding however spelled; under another coding too, the body is
+        // handed over as it came.
+        {"HTTP/1.1 200 OK\r\ntransfer-encoding:chunked \r\n\r\n5\r\nhel", false, true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n5\r\nhel", false, false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: notchunked\r\n\r\n5\r\nhel", false, false},
+        {"HTTP/1.1 200 OK\r\nX-Transfer-Encoding: chunked\r\n\r\n5\r\nhel", false, false},
+        // Interim answers come before the one that frames the body.
+        {"HTTP/1.1 100 Continue\r\n\r\n", false, true},
+        {"HTTP/1.1 103 Hints\r\nLink: <a>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab", false,
+         true},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab", false, false},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n",
+         false, true},
+        // Lines ended by a bare line feed: taken as they stand.
+        {"HTTP/1.0 200 OK\nContent-Type: text/plain\n\nhello", false, false},
     };
     for (const auto &c : cases) {
         std::vector<char> buffer(c.answer.begin(), c.answer.end());
