@@ -142,6 +142,9 @@ int32_t QuReadPrefNumber(const char *name, uint32_t *out);
 // As QuReadPrefNumber, but a missing value is left missing and *out as it was.
 int32_t QuPeekPrefNumber(const char *name, uint32_t *out);
 int32_t QuWritePrefNumber(const char *name, uint32_t value);
+// As QuWritePrefNumber without the message box: for the idle step, which
+// must never wait on a user, and reports otherwise.
+int32_t QuStorePrefNumber(const char *name, uint32_t value);
 // Reads the preferences again unless the key is unchanged since the last
 // read, so that a change takes effect at the next call.
 void QuLoadPrefs(void);

@@ -50,13 +50,19 @@ int32_t QuWritePrefText(const char *name, const char *text)
     return error;
 }
 
-int32_t QuWritePrefNumber(const char *name, uint32_t value)
+int32_t QuStorePrefNumber(const char *name, uint32_t value)
 {
     int32_t error = QuOpenPrefsKey();
     if (error != 0)
         return error;
     error = QuOsSetPrefValue(Prefs.key, name, kOsValueNumber, &value, sizeof value);
     QuClosePrefsKey();
+    return error;
+}
+
+int32_t QuWritePrefNumber(const char *name, uint32_t value)
+{
+    int32_t error = QuStorePrefNumber(name, value);
     if (error != 0)
         QuShowErrorNumber(ROUS_STRING_ERROR_CAPTION_ID, "", error);
     return error;

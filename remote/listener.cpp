@@ -212,9 +212,13 @@ static bool QuSeenBefore(const uint8_t *nonce, int64_t now)
     bool seen = false;
     for (int32_t i = 0; i < Guard.acceptedCount; i++) {
         const QuAccepted &entry = Guard.accepted[i];
-        // Out of the window for good: the window refuses it from now on.
-        if (entry.stamp < now - kWindowMs)
+        // Out of the window for good: the window refuses it from now on, and
+        // the earliest stamp does once the clock is set back.
+        if (entry.stamp < now - kWindowMs) {
+            if (entry.stamp >= Guard.earliestStamp)
+                Guard.earliestStamp = entry.stamp + 1;
             continue;
+        }
         bool same = true;
         for (int32_t j = 0; j < 12 && same; j++)
             same = entry.nonce[j] == nonce[j];
@@ -248,7 +252,7 @@ static QuDropReason QuAdmitSealed(const char *datagram, int32_t length, const ch
     // written would let it in again after a restart, so it is refused.
     uint32_t seconds = (uint32_t)((event.stamp + 999) / 1000);
     if (seconds > Guard.takenUntil) {
-        if (QuWritePrefNumber(kTakenUntilName, seconds) != 0)
+        if (QuStorePrefNumber(kTakenUntilName, seconds) != 0)
             return kDropReplay;
         Guard.takenUntil = seconds;
     }
@@ -328,16 +332,19 @@ int32_t QuPollListener(void)
 }
 
 // The first start of a load refuses what may have been taken before a
-// restart: every stamp up to the kept mark, and, should the preferences
-// have lost it, every stamp before now.
+// restart: every stamp up to the kept mark and before now. A mark that
+// cannot be read stands for the latest a datagram taken could carry.
 static void QuSetEarliestStamp(void)
 {
-    uint32_t kept = 0;
-    if (QuPeekPrefNumber(kTakenUntilName, &kept) != 0)
-        kept = 0;
-    Guard.takenUntil = kept;
     int64_t now = QuUtcMilliseconds();
+    uint32_t kept = 0;
+    int32_t error = QuPeekPrefNumber(kTakenUntilName, &kept);
     int64_t afterMark = (int64_t)kept * 1000 + 1;
+    if (error == kWinFileNotFound)
+        afterMark = 0;
+    else if (error != 0)
+        afterMark = now + kWindowMs + 1;
+    Guard.takenUntil = error == 0 ? kept : 0;
     Guard.earliestStamp = afterMark > now ? afterMark : now;
 }
 

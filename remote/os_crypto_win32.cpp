@@ -87,6 +87,8 @@ static int32_t QuOpenAesGcm(void)
                                 sizeof BCRYPT_CHAIN_MODE_GCM, 0);
     if (status == 0)
         Bcrypt.aesGcm = aes;
+    else
+        Bcrypt.closeProvider(aes, 0);
     return status;
 }
 

@@ -131,8 +131,12 @@ static SSL_CTX *QuContext(void)
         return NULL;
     // The system's configuration decides, but never below TLS 1.2.
     long least = SSL_CTX_get_min_proto_version(Tls.context);
-    if (least == 0 || least < TLS1_2_VERSION)
-        SSL_CTX_set_min_proto_version(Tls.context, TLS1_2_VERSION);
+    if ((least == 0 || least < TLS1_2_VERSION) &&
+        !SSL_CTX_set_min_proto_version(Tls.context, TLS1_2_VERSION)) {
+        SSL_CTX_free(Tls.context);
+        Tls.context = NULL;
+        return NULL;
+    }
     // No renegotiation, and no decrypted data left in OpenSSL's buffers. A
     // server that closes without close_notify ends the session as with it
     // (its session stays good to resume); the record layer's own count

@@ -243,6 +243,20 @@ TEST_F(SealedTest, ReplayFromASenderAheadAfterRestartStartsNothing)
     EXPECT_EQ(Accepted({Capture()}), 1u);
 }
 
+// A datagram forgotten once out of the window is still refused when the
+// listener's clock is set back into it.
+TEST_F(SealedTest, ReplayAfterTheClockIsSetBackStartsNothing)
+{
+    ListenWith("");
+    std::string first = Capture();
+    ASSERT_EQ(Accepted({first}), 1u);
+    HsAdvanceUtcMilliseconds(200000);
+    ASSERT_EQ(Accepted({Capture()}), 1u);
+    HsAdvanceUtcMilliseconds(-200000);
+    EXPECT_EQ(Accepted({first}), 0u);
+    EXPECT_EQ(Reason(), "replay");
+}
+
 TEST_F(SealedTest, EverySingleBitChangeStartsNothing)
 {
     ListenWith("");
