@@ -54,7 +54,10 @@ enum QuError {
     kErrTlsNameMismatch = -4241, // the certificate is for another name or address
     kErrTlsExpired = -4242,      // the certificate has expired or is not yet valid
     kErrTlsHandshake = -4243,    // no TLS connection: no common protocol, not a TLS server, an alert
-    kErrNoTable = -4301          // inside: the selection finds no table
+    // Due times: a date and time after the window of stored due times,
+    // 7 February 2136 06:28:14; schedule it nearer or repeating instead.
+    kErrBeyondTimeWindow = -4260,
+    kErrNoTable = -4301 // inside: the selection finds no table
 };
 
 // Windows numbers, on every platform: the system errors and the Windows

@@ -15,7 +15,8 @@ static bool QuAnswerCounter(const char *options, HostHandle result)
         QuSetResultNumber(EventTable.active, result);
     else if (QuHasOption(options, "-FirstTriggerSec"))
         // Signed on purpose: "no due time" reads as -1 to a calculation.
-        QuSetResultNumber((int32_t)EventTable.earliestDue, result);
+        QuSetResultNumber(EventTable.earliestDue == kNoDueTime ? -1 : (int32_t)EventTable.earliestDue,
+                          result);
     else
         return false;
     return true;

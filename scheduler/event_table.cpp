@@ -67,7 +67,7 @@ static void QuSetState(char *record, int32_t state)
 // One more pending event, due at `due`.
 static void QuCountPending(uint32_t due)
 {
-    if (due < Table.earliestDue)
+    if (QuDueBefore(due, Table.earliestDue))
         Table.earliestDue = due;
     Table.active++;
 }
@@ -165,17 +165,17 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
         // waits until none of them is due, so it cannot hold them back.
         int32_t turn = turnOf(QuGetLE32(record + kRecordID));
         if (turn != 0) {
-            if (turn > 0 && due <= now && (failed < 0 || turn < failedTurn)) {
+            if (turn > 0 && !QuDueBefore(now, due) && (failed < 0 || turn < failedTurn)) {
                 failed = i;
                 failedTurn = turn;
             }
             continue;
         }
-        if (due <= Table.earliestDue) {
+        if (!QuDueBefore(Table.earliestDue, due)) {
             chosen = i;
             break;
         }
-        if (fallback < 0 && due <= now)
+        if (fallback < 0 && !QuDueBefore(now, due))
             fallback = i;
     }
     if (chosen < 0)
@@ -358,7 +358,7 @@ void QuAdmitLoadedRecord(char *record, uint32_t now)
     int32_t flags = (int32_t)QuGetLE32(record + kRecordFlags);
     if (QuState(record) == kStatePending) {
         // Passed while the host was not running, and not asked to fire late.
-        if ((flags & kFlagTriggerPastAfterRestart) == 0 && now > due) {
+        if ((flags & kFlagTriggerPastAfterRestart) == 0 && QuDueBefore(due, now)) {
             QuSetState(record, kStateMissed);
             Table.changed = true;
         } else {

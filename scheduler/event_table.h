@@ -35,7 +35,13 @@ enum EventState {
 
 enum { kFlagTriggerPastAfterRestart = 1, kFlagBackground = 2, kFlagSilent = 4 };
 
-const uint32_t kNoDueTime = 0xFFFFFFFFu;
+// Due times are stored in 32 bits and read in a window that starts on
+// 1 January 2000 00:00 and is 2^32 - 1 seconds long (to 7 February 2136
+// 06:28:14): a stored value below the start is a time after 6 February
+// 2040. So every file written before keeps its meaning from 2000 on. The
+// window's last second stands for "no due time".
+const uint32_t kWindowStart1904 = 3029529600u;
+const uint32_t kNoDueTime = kWindowStart1904 - 1;
 
 // The table and its counters. Everyone reads them through EventTable; only
 // the operations below write them.
@@ -134,5 +140,17 @@ int32_t QuWaitTicks(uint32_t ticks);
 uint32_t QuNow1904(uint32_t *out);
 uint32_t QuDateToTimestamp(const char *text);
 uint32_t QuTimeToSeconds(const char *text);
+// The same on 64 bits, without wrapping: seconds since 1904.
+int64_t QuNowSeconds(void);
+int64_t QuDateToSeconds(const char *text);
+// A stored due time in seconds since 1904, read in the window.
+int64_t QuDueSeconds(uint32_t due);
+// The stored form of a time; false when it lies outside the window.
+bool QuDueFromSeconds(int64_t seconds, uint32_t *due);
+// Earlier in the window; what every comparison of due times uses.
+inline bool QuDueBefore(uint32_t a, uint32_t b)
+{
+    return a - kWindowStart1904 < b - kWindowStart1904;
+}
 
 #endif

@@ -73,7 +73,7 @@ static void QuPoll(void)
         return;
     if (EventTable.active <= 0 || EventTable.handle == NULL)
         return;
-    if (QuNow1904(NULL) < EventTable.earliestDue)
+    if (QuDueBefore(QuNow1904(NULL), EventTable.earliestDue))
         return;
     QuTriggerNextEvent();
 }
