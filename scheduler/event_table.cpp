@@ -4,6 +4,7 @@
 
 #include "event_table.h"
 #include "frame/plugin_frame.h"
+#include "repeat.h"
 
 // What a fresh load holds: no table, no events, IDs from the first.
 static const QuEventTableState kFreshTable = {NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
@@ -103,6 +104,12 @@ int32_t QuCreateEventTable(void)
 
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID)
 {
+    return QuInsertRepeatingEvent(due, flags, NULL, text, count, eventID);
+}
+
+int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every, const char *text,
+                               int32_t count, uint32_t *eventID)
+{
     char *table;
     if (Table.count >= kMaxEvents)
         return kErrTableFull;
@@ -123,6 +130,8 @@ int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t cou
         QuCountPending(due);
     }
     QuPutLE32(record + kRecordFlags, (uint32_t)flags);
+    // A slot's bytes from an event before must not make this one repeat.
+    QuPutLE32(record + kRecordReserved, every != NULL ? QuEncodeEvery(every, *eventID) : 0);
     Table.count++;
     HostHandle textHandle = QuNewHandle(0, &status);
     if (status == 0 && count > 0)
@@ -205,26 +214,50 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
     return 0;
 }
 
-// Marks the pending events with this ID triggered and recounts the others.
+// The interval of a record; false for a single event.
+static bool QuRecordEvery(const char *record, QuEvery *every)
+{
+    return QuDecodeEvery(QuGetLE32(record + kRecordReserved), QuGetLE32(record + kRecordID), every);
+}
+
+// A repeating event moves to its next occurrence strictly after `now`;
+// false, and nothing changed, for a single event and for a series whose
+// next occurrence lies beyond the window of due times.
+static bool QuMoveToNextOccurrence(char *record, int64_t now)
+{
+    QuEvery every;
+    uint32_t next;
+    if (!QuRecordEvery(record, &every) ||
+        !QuDueFromSeconds(QuOccurrenceAfter(QuDueSeconds(QuGetLE32(record + kRecordDue)), &every, now),
+                          &next))
+        return false;
+    QuPutLE32(record + kRecordDue, next);
+    return true;
+}
+
+// Marks the pending events with this ID triggered, or moves a repeating
+// one to its next occurrence, and recounts the others.
 static int32_t QuMarkAndRecount(uint32_t eventID, bool mark)
 {
     char *table;
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
+    int64_t now = QuNowSeconds();
     Table.earliestDue = kNoDueTime;
     Table.active = 0;
     for (int32_t i = 0; i < Table.count; i++) {
         char *record = QuEventRecord(table, i);
         if (QuState(record) != kStatePending)
             continue;
-        uint32_t due = QuGetLE32(record + kRecordDue);
         if (mark && QuGetLE32(record + kRecordID) == eventID) {
-            QuSetState(record, kStateTriggered);
             Table.changed = true;
-        } else {
-            QuCountPending(due);
+            if (!QuMoveToNextOccurrence(record, now)) {
+                QuSetState(record, kStateTriggered);
+                continue;
+            }
         }
+        QuCountPending(QuGetLE32(record + kRecordDue));
     }
     QuUnlockHandle(Table.handle);
     return 0;
@@ -263,7 +296,7 @@ static void QuRemoveEventAt(char *table, int32_t hole)
         memcpy(holeRecord + kRecordDue, last + kRecordDue, 4);
         memcpy(holeRecord + kRecordState, last + kRecordState, 4);
         memcpy(holeRecord + kRecordID, last + kRecordID, 4);
-        memcpy(holeRecord + kRecordFlags, last + kRecordFlags, 4);
+        memcpy(holeRecord + kRecordFlags, last + kRecordFlags, 8); // flags and the interval
         QuSetRecordText(holeRecord, QuRecordText(last));
         QuSetRecordText(last, NULL);
     }
@@ -357,6 +390,13 @@ void QuAdmitLoadedRecord(char *record, uint32_t now)
     uint32_t due = QuGetLE32(record + kRecordDue);
     int32_t flags = (int32_t)QuGetLE32(record + kRecordFlags);
     if (QuState(record) == kStatePending) {
+        // A series skips what passed while the host was not running, unless
+        // asked to fire late: then it fires once and goes on.
+        if ((flags & kFlagTriggerPastAfterRestart) == 0 && QuDueBefore(due, now) &&
+            QuMoveToNextOccurrence(record, QuDueSeconds(now) - 1)) {
+            due = QuGetLE32(record + kRecordDue);
+            Table.changed = true;
+        }
         // Passed while the host was not running, and not asked to fire late.
         if ((flags & kFlagTriggerPastAfterRestart) == 0 && QuDueBefore(due, now)) {
             QuSetState(record, kStateMissed);
@@ -380,4 +420,45 @@ void QuCountLoadedRecord(void)
 void QuEndLoad(void)
 {
     Table.nextID++;
+}
+
+bool QuCatchUpEvent(uint32_t eventID)
+{
+    char *table;
+    QuEvery every;
+    bool moved = false;
+    if (QuLockEventTable(&table) != 0)
+        return false;
+    for (int32_t i = 0; i < Table.count && !moved; i++) {
+        char *record = QuEventRecord(table, i);
+        if (QuGetLE32(record + kRecordID) != eventID || QuState(record) != kStatePending ||
+            !QuRecordEvery(record, &every))
+            continue;
+        uint32_t due = QuGetLE32(record + kRecordDue), latest;
+        if (QuDueFromSeconds(QuOccurrenceAtOrBefore(QuDueSeconds(due), &every, QuNowSeconds()), &latest) &&
+            latest != due) {
+            QuPutLE32(record + kRecordDue, latest);
+            Table.changed = moved = true;
+        }
+    }
+    QuUnlockHandle(Table.handle);
+    return moved;
+}
+
+bool QuEventRepeats(uint32_t eventID)
+{
+    char *table;
+    QuEvery every;
+    bool repeats = false;
+    if (QuLockEventTable(&table) != 0)
+        return false;
+    for (int32_t i = 0; i < Table.count; i++) {
+        const char *record = QuEventRecord(table, i);
+        if (QuGetLE32(record + kRecordID) == eventID) {
+            repeats = QuState(record) == kStatePending && QuRecordEvery(record, &every);
+            break;
+        }
+    }
+    QuUnlockHandle(Table.handle);
+    return repeats;
 }

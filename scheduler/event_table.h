@@ -59,6 +59,17 @@ extern const QuEventTableState &EventTable;
 // ---- table (event_table.cpp) ----
 int32_t QuCreateEventTable(void);
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID);
+// The same with an interval (repeat.h); null for a single event.
+struct QuEvery;
+int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every, const char *text,
+                               int32_t count, uint32_t *eventID);
+// A pending repeating event whose start failed goes on to the latest
+// occurrence that has come due, so that passed ones are skipped, not
+// fired late; true when it moved.
+bool QuCatchUpEvent(uint32_t eventID);
+// True for a pending event that repeats: the firing step moves it on
+// where it would mark or delete a single one.
+bool QuEventRepeats(uint32_t eventID);
 // For the selection: 0 for an event not tried, kStartNever for one that must
 // not be chosen, else its turn among those whose start failed (lower first).
 typedef int32_t (*QuStartTurnProc)(uint32_t eventID);
@@ -66,6 +77,7 @@ enum { kStartNever = -1 };
 // The event to fire: its ID and the first two fields of its text.
 int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileName, char *scriptName,
                          int32_t capacity);
+// A repeating event is not marked but moved to its next occurrence.
 int32_t QuMarkEventTriggered(uint32_t eventID);
 // Brings the pending count and the earliest due time up to date after a
 // removal, which leaves them as they were.

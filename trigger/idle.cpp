@@ -136,6 +136,10 @@ int32_t QuTriggerNextEvent(void)
     if (result == 0) {
         QuSetLastTriggered(eventID);
         QuNoteStarted(eventID);
+    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) && QuEventRepeats(eventID)) {
+        // A series outlives a file that is not open now: its next
+        // occurrence may find it open.
+        QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
         QuForgetFailedStart(eventID);
         // An event that could not be removed is not started again before
@@ -144,6 +148,9 @@ int32_t QuTriggerNextEvent(void)
             QuNoteFailedStart(eventID);
         QuRecountEvents();
     } else {
+        // Tried again like a single event; a series skips the occurrences
+        // that came due meanwhile rather than fire them late.
+        QuCatchUpEvent(eventID);
         QuNoteFailedStart(eventID);
         return result;
     }
