@@ -445,20 +445,21 @@ bool QuCatchUpEvent(uint32_t eventID)
     return moved;
 }
 
-bool QuEventRepeats(uint32_t eventID)
+int32_t QuEventRepeats(uint32_t eventID, bool *repeats)
 {
     char *table;
     QuEvery every;
-    bool repeats = false;
-    if (QuLockEventTable(&table) != 0)
-        return false;
+    *repeats = false;
+    int32_t status = QuLockEventTable(&table);
+    if (status != 0)
+        return status;
     for (int32_t i = 0; i < Table.count; i++) {
         const char *record = QuEventRecord(table, i);
         if (QuGetLE32(record + kRecordID) == eventID) {
-            repeats = QuState(record) == kStatePending && QuRecordEvery(record, &every);
+            *repeats = QuState(record) == kStatePending && QuRecordEvery(record, &every);
             break;
         }
     }
     QuUnlockHandle(Table.handle);
-    return repeats;
+    return 0;
 }

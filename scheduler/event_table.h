@@ -67,9 +67,9 @@ int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every
 // occurrence that has come due, so that passed ones are skipped, not
 // fired late; true when it moved.
 bool QuCatchUpEvent(uint32_t eventID);
-// True for a pending event that repeats: the firing step moves it on
-// where it would mark or delete a single one.
-bool QuEventRepeats(uint32_t eventID);
+// Whether a pending event repeats: the firing step moves it on where it
+// would mark or delete a single one. -108 when the table cannot be read.
+int32_t QuEventRepeats(uint32_t eventID, bool *repeats);
 // For the selection: 0 for an event not tried, kStartNever for one that must
 // not be chosen, else its turn among those whose start failed (lower first).
 typedef int32_t (*QuStartTurnProc)(uint32_t eventID);

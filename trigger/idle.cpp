@@ -104,6 +104,7 @@ int32_t QuTriggerNextEvent(void)
     char fileName[kNameSize];
     char scriptName[kNameSize];
     uint32_t eventID;
+    bool repeats = false;
     // A script already started is recorded before anything else may start,
     // and then ends this poll: the caller saw the earliest due time from
     // before the record, when that event still counted.
@@ -136,7 +137,13 @@ int32_t QuTriggerNextEvent(void)
     if (result == 0) {
         QuSetLastTriggered(eventID);
         QuNoteStarted(eventID);
-    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) && QuEventRepeats(eventID)) {
+    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) &&
+               QuEventRepeats(eventID, &repeats) != 0) {
+        // Not known whether it is a series: nothing is removed, the next
+        // poll decides.
+        QuNoteFailedStart(eventID);
+        return result;
+    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) && repeats) {
         // A series outlives a file that is not open now: its next
         // occurrence may find it open.
         QuNoteStarted(eventID);

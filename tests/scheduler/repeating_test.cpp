@@ -6,7 +6,6 @@
 
 namespace {
 
-enum { kScheduleEvent = 5 };
 
 // Noon of 7 December 2026 on the local clock, as seconds since 1970.
 const int64_t kNoon1970 = 1796083200 + 12 * 3600;
