@@ -83,6 +83,7 @@ enum QuPlatformError {
     kWinBadPathName = 206,
     kWinFileTooLarge = 223,
     kWinMoreData = 234,
+    kWinBadKey = 1010, // the configuration registry key is invalid
     kWinIoDevice = 1117,
     kWinInternetTimeout = 12002,
 

@@ -123,7 +123,7 @@ int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle)
     char text[100];
     if (code == 0)
         return QuSetResultText("0", handle);
-    // The prefix is always "$$"; bound it anyway so the number still fits.
+    // Room is kept after the prefix for the longest number.
     if (QuCopyBounded(prefix, QuTextLength(prefix), text, sizeof text - 12) != 0)
         text[0] = 0;
     QuFormatSigned(code, text + QuTextLength(text));
@@ -161,6 +161,8 @@ int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32
     int32_t p = *position;
     if (capacity <= 0)
         return kErrBadParameter;
+    // A call's first token reloads the preferences: a separator the user
+    // changed takes effect at the next call.
     if (p == 0)
         QuLoadPrefs();
     buffer[0] = 0;

@@ -43,8 +43,11 @@ bool QuMillisecondsReplaced(void);
 int64_t QuLocalClockSeconds(void);
 enum { kHostPathSize = 2000 };
 // The folder of the host program's file (the process's, not the plug-in's),
-// ending in its path separator; 0, or -43 when the system gives no path.
+// ending in its path separator; 0, or kErrFileNotFound when the system
+// gives no path.
 int32_t QuHostFolder(char *buffer, int32_t capacity);
+// The root of the preferences store the simulated host gave; null for
+// the system's own.
 const char *QuPrefsRootOverride(void);
 // True, with the list, when QuOverrideWindowList set one.
 bool QuWindowListOverride(const char *const **classes, int32_t *count);

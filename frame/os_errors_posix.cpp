@@ -102,7 +102,7 @@ int32_t QuSocketError(int errnoValue)
 int32_t QuResolverError(int hErrno)
 {
     // HOST_NOT_FOUND, TRY_AGAIN, NO_RECOVERY and NO_DATA are 1 to 4 here
-    // and 11001 to 11004 (WSAHOST_NOT_FOUND ...) in Windows Sockets.
+    // and kWsaHostNotFound to kWsaNoData in Windows Sockets.
     if (hErrno >= 1 && hErrno <= 4)
         return kWsaHostNotFound - 1 + hErrno;
     return kWsaNoRecovery;

@@ -9,11 +9,15 @@ enum { kOsValueText = 1, kOsValueNumber = 4 }; // REG_SZ, REG_DWORD
 
 typedef void *QuOsPrefsKey;
 
+// `root`: where the POSIX build keeps its store instead of its default
+// (null for the default); the caller gives it so that the seam calls
+// nothing above it. Windows keeps the key in the registry and ignores it.
+
 // Opens (creating when absent) the general-preferences key of the user.
-int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key);
+int32_t QuOsOpenPrefsKey(const char *root, QuOsPrefsKey *key);
 void QuOsClosePrefsKey(QuOsPrefsKey key);
-// *size: capacity in, bytes read out. 2 when the value is missing, 234
-// when it does not fit.
+// *size: capacity in, bytes read out. kWinFileNotFound when the value is
+// missing, kWinMoreData when it does not fit.
 int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint32_t *size);
 int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, const void *data, uint32_t size);
 
@@ -27,8 +31,8 @@ typedef struct {
     int64_t grain;
 } QuOsPrefsStamp;
 // Looks at the key without opening it for writing or creating it: 0, or
-// the system error (2 when the key is missing).
-int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp);
+// the system error (kWinFileNotFound when the key is missing).
+int32_t QuOsReadPrefsStamp(const char *root, QuOsPrefsStamp *stamp);
 
 uint32_t QuOsMilliseconds(void);
 // Full path of the running program's file: the number of characters the

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "errors.h"
-#include "host_overrides.h"
 #include "os_errors_posix.h"
 #include "os_frame.h"
 #include "plugin_frame.h"
@@ -46,9 +45,8 @@ static int32_t QuMakeFolders(char *path)
     return QuMakeFolder(path);
 }
 
-static int32_t QuPrefsKeyPath(char *path)
+static int32_t QuPrefsKeyPath(const char *root, char *path)
 {
-    const char *root = QuPrefsRootOverride();
     if (root == NULL)
         root = getenv("ROUSER_PREFS_ROOT");
     char home[kPathSize];
@@ -61,10 +59,10 @@ static int32_t QuPrefsKeyPath(char *path)
     return n < 0 || n >= kPathSize ? kWinBadPathName : 0;
 }
 
-int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+int32_t QuOsOpenPrefsKey(const char *root, QuOsPrefsKey *key)
 {
     *key = NULL;
-    int32_t error = QuPrefsKeyPath(PrefsKeyPath);
+    int32_t error = QuPrefsKeyPath(root, PrefsKeyPath);
     if (error == 0)
         error = QuMakeFolders(PrefsKeyPath);
     if (error == 0)
@@ -83,12 +81,12 @@ static int64_t QuNanoseconds(struct timespec time)
     return (int64_t)time.tv_sec * 1000000000 + time.tv_nsec;
 }
 
-int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp)
+int32_t QuOsReadPrefsStamp(const char *root, QuOsPrefsStamp *stamp)
 {
     char keyPath[kPathSize], valuePath[kPathSize];
     struct timespec now;
     struct stat key, value;
-    int32_t error = QuPrefsKeyPath(keyPath);
+    int32_t error = QuPrefsKeyPath(root, keyPath);
     if (error == 0)
         error = QuValuePath(keyPath, "SeparatorToken", valuePath);
     if (error != 0)
@@ -136,12 +134,12 @@ int32_t QuOsQueryPrefValue(QuOsPrefsKey key, const char *name, void *data, uint3
     if (n < 0)
         return QuWindowsError(readError);
     if (n < 4)
-        return 1010; // the configuration registry key is invalid
+        return kWinBadKey;
     uint32_t length = (uint32_t)n - 4;
     uint32_t capacity = *size;
     *size = length;
     if (length > capacity)
-        return 234;
+        return kWinMoreData;
     QuCopyBytes(data, stored + 4, (int32_t)length);
     return 0;
 }
@@ -154,7 +152,7 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
     if (error != 0)
         return error;
     if (size > 4096)
-        return 87; // the parameter is incorrect
+        return kWinInvalidParameter;
     for (int i = 0; i < 4; i++)
         stored[i] = (unsigned char)(type >> (8 * i));
     QuCopyBytes(stored + 4, data, (int32_t)size);
@@ -165,7 +163,7 @@ int32_t QuOsSetPrefValue(QuOsPrefsKey key, const char *name, uint32_t type, cons
     int writeError = errno;
     close(fd);
     if (n != (ssize_t)(size + 4))
-        return n < 0 ? QuWindowsError(writeError) : 112;
+        return n < 0 ? QuWindowsError(writeError) : kWinDiskFull;
     return 0;
 }
 
@@ -191,16 +189,16 @@ void QuOsLoadString(void *, int32_t id, char *buffer, int32_t capacity)
         {ROUS_STRING_NAME_ID, ROUS_STRING_NAME},
         {ROUS_STRING_DESCRIPTION_ID, ROUS_STRING_DESCRIPTION},
         {ROUS_STRING_ID_FLAGS_ID, ROUS_STRING_ID_FLAGS},
-        {144, ROUS_STRING_F0},
-        {145, ROUS_STRING_F1},
-        {146, ROUS_STRING_F2},
-        {147, ROUS_STRING_F3},
-        {148, ROUS_STRING_F4},
-        {149, ROUS_STRING_F5},
-        {150, ROUS_STRING_F6},
-        {151, ROUS_STRING_F7},
-        {152, ROUS_STRING_F8},
-        {153, ROUS_STRING_F9},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 0, ROUS_STRING_F0},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 1, ROUS_STRING_F1},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 2, ROUS_STRING_F2},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 3, ROUS_STRING_F3},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 4, ROUS_STRING_F4},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 5, ROUS_STRING_F5},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 6, ROUS_STRING_F6},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 7, ROUS_STRING_F7},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 8, ROUS_STRING_F8},
+        {ROUS_STRING_FIRST_FUNCTION_ID + 9, ROUS_STRING_F9},
         {ROUS_STRING_ERROR_CAPTION_ID, ROUS_STRING_ERROR_CAPTION},
     };
     if (capacity <= 0)

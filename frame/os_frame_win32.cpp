@@ -7,7 +7,7 @@
 
 static const char kPrefsSubkey[] = "Software\\Quil\\Quil Plug-in General Prefs";
 
-int32_t QuOsOpenPrefsKey(QuOsPrefsKey *key)
+int32_t QuOsOpenPrefsKey(const char *, QuOsPrefsKey *key)
 {
     HKEY handle = NULL;
     LONG error = RegCreateKeyExA(HKEY_CURRENT_USER, kPrefsSubkey, 0, NULL, REG_OPTION_NON_VOLATILE,
@@ -43,7 +43,7 @@ static uint64_t QuFileTimeValue(FILETIME time)
     return (uint64_t)time.dwHighDateTime << 32 | time.dwLowDateTime;
 }
 
-int32_t QuOsReadPrefsStamp(QuOsPrefsStamp *stamp)
+int32_t QuOsReadPrefsStamp(const char *, QuOsPrefsStamp *stamp)
 {
     FILETIME now, written;
     HKEY key;

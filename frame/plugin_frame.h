@@ -24,6 +24,10 @@ struct QuHostState {
     int16_t depth;
 };
 extern const QuHostState &Host;
+// The host API versions of the two host generations that keep event files
+// of their own ("...5.Qul", "...7.Qul"); from the later one on, the host
+// starts scripts through its start-script callback.
+enum { kHostVersionFive = 14, kHostVersionSeven = 50 };
 // The entry point: a call begins with its record, and ends giving back the
 // outer call's, which the host may have been running when it called again.
 HostCallRecord *QuEnterHostCall(HostCallRecord *record);
@@ -50,7 +54,8 @@ void QuUnlockHandle(HostHandle handle);
 
 // ---- parameter and result text (handles.cpp) ----
 // The result writers return the host's error when the text could not be
-// written; the handle then holds "$$-108" if that at least could be.
+// written; the handle then holds "$$" and kErrMemory if that at least
+// could be.
 int32_t QuSetResultText(const char *text, HostHandle handle);
 int32_t QuSetResultNumber(int32_t value, HostHandle handle);
 int32_t QuSetResultUnsigned(uint32_t value, HostHandle handle);
@@ -71,8 +76,12 @@ int32_t QuPrepareResult(const char *text, HostHandle handle, QuPreparedResult *a
 // that can fail; otherwise, or when nothing was prepared, the error result
 // of `status` ("0" for 0).
 void QuFinishResult(QuPreparedResult *answer, int32_t status);
-// 0, or -108 when the handle cannot be locked: the token is then empty and
-// the position unchanged, and the caller must not go on reading.
+// The token at *position, up to the separator, and the position after it
+// (-1 after the last). A read from position 0 first reloads the
+// preferences (QuLoadPrefs), so that each call splits at the separator the
+// user set last. 0, or kErrMemory when the handle cannot be locked: the
+// token is then empty and the position unchanged, and the caller must not
+// go on reading.
 int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position);
 // 0 also for a range it refuses; the host's error when a callback failed.
 int32_t QuCopyHandleRange(HostHandle source, int32_t sourceOffset, int32_t count, HostHandle dest,

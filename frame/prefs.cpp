@@ -1,5 +1,6 @@
 // General preferences in the user's registry. Only the separator changes
 // behaviour; the other three values are kept present for other programs.
+#include "host_overrides.h"
 #include "os_frame.h"
 #include "plugin_frame.h"
 #include "resources/rouser_strings.h"
@@ -25,7 +26,7 @@ int32_t QuOpenPrefsKey(void)
 {
     if (Prefs.keyOpen)
         return 0;
-    int32_t error = QuOsOpenPrefsKey(&Prefs.key);
+    int32_t error = QuOsOpenPrefsKey(QuPrefsRootOverride(), &Prefs.key);
     Prefs.keyOpen = error == 0;
     return error;
 }
@@ -168,7 +169,7 @@ static bool QuReadAllPrefs(void)
 void QuLoadPrefs(void)
 {
     QuOsPrefsStamp stamp;
-    bool stamped = QuOsReadPrefsStamp(&stamp) == 0;
+    bool stamped = QuOsReadPrefsStamp(QuPrefsRootOverride(), &stamp) == 0;
     if (stamped && Prefs.loadedStampKept && QuSameStamp(&stamp, &Prefs.loadedStamp))
         return;
     Prefs.loadedStampKept = false;

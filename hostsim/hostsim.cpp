@@ -29,8 +29,6 @@ struct State {
     int16_t lastError = 0;
     const char *uncheckedCall = nullptr; // fallible callback not yet followed by memError
     std::map<HostHandle, std::unique_ptr<Block>> blocks;
-    std::vector<std::string> violations;
-    std::vector<HostCallRecord *> records; // calls in progress, innermost last
     HostHandle resultHandle = nullptr;
     bool resultTouched = false;
     bool resultFaulted = false;
@@ -42,16 +40,11 @@ State &S()
     return state;
 }
 
-void Violation(const std::string &what)
-{
-    S().violations.push_back(what);
-}
-
 // Every callback first settles the previous one's memory-error duty.
 void Enter(const char *name)
 {
     if (S().uncheckedCall != nullptr) {
-        Violation(std::string("memory error of ") + S().uncheckedCall + " not checked before " + name);
+        HsNoteViolation(std::string("memory error of ") + S().uncheckedCall + " not checked before " + name);
         S().uncheckedCall = nullptr;
     }
 }
@@ -75,7 +68,7 @@ Block *Find(HostHandle handle, const char *name)
 {
     auto it = S().blocks.find(handle);
     if (it == S().blocks.end()) {
-        Violation(std::string(name) + " of an unknown handle");
+        HsNoteViolation(std::string(name) + " of an unknown handle");
         return nullptr;
     }
     return it->second.get();
@@ -137,7 +130,7 @@ void HOST_CALL CbSetHandleSize(HostHandle handle, int32_t size)
     bool fail = FailNow("set size");
     Block *block = Find(handle, "set size");
     if (block == nullptr) {
-        S().lastError = -109;
+        S().lastError = kHsNilHandleError;
         return;
     }
     NoteResult(handle, fail);
@@ -145,7 +138,7 @@ void HOST_CALL CbSetHandleSize(HostHandle handle, int32_t size)
         return;
     if (size < 0 || block->locks > 0) {
         if (block->locks > 0)
-            Violation("set size of a locked handle");
+            HsNoteViolation("set size of a locked handle");
         S().lastError = kHsMemFullError;
         return;
     }
@@ -174,7 +167,7 @@ void HOST_CALL CbDisposeHandle(HostHandle handle)
     if (block == nullptr)
         return;
     if (!block->fromPlugin)
-        Violation("dispose of a handle the host owns");
+        HsNoteViolation("dispose of a handle the host owns");
     else
         Free(handle);
 }
@@ -185,7 +178,7 @@ void HOST_CALL CbLockHandle(HostHandle handle)
     bool fail = FailNow("lock");
     Block *block = Find(handle, "lock");
     if (block == nullptr) {
-        S().lastError = -109;
+        S().lastError = kHsNilHandleError;
         return;
     }
     NoteResult(handle, fail);
@@ -204,7 +197,7 @@ void HOST_CALL CbUnlockHandle(HostHandle handle)
     if (block == nullptr)
         return;
     if (block->locks == 0)
-        Violation("unlock of a handle that is not locked");
+        HsNoteViolation("unlock of a handle that is not locked");
     else
         block->locks--;
 }
@@ -219,12 +212,12 @@ void CheckAfterCall()
 {
     State &s = S();
     if (s.uncheckedCall != nullptr) {
-        Violation(std::string("memory error of ") + s.uncheckedCall + " not checked before return");
+        HsNoteViolation(std::string("memory error of ") + s.uncheckedCall + " not checked before return");
         s.uncheckedCall = nullptr;
     }
     for (auto &entry : s.blocks) {
         if (entry.second->locks != 0) {
-            Violation("handle left locked after a call");
+            HsNoteViolation("handle left locked after a call");
             entry.second->locks = 0;
         }
     }
@@ -242,14 +235,13 @@ void Call(HostCallRecord *record, const std::function<void(HostCallRecord *)> *b
     record->unlockHandle = CbUnlockHandle;
     record->memError = CbMemError;
     HsFillScriptCallbacks(record);
-    s.records.push_back(record);
+    HsEnterCall(record);
     if (body != nullptr)
         (*body)(record);
     else
         s.entry(record);
-    s.records.pop_back();
     // Nested calls are checked when the outermost one returns.
-    if (s.records.empty())
+    if (HsLeaveCall())
         CheckAfterCall();
 }
 
@@ -276,15 +268,10 @@ void HsReset(void)
     s.injected = false;
     s.lastError = 0;
     s.uncheckedCall = nullptr;
-    s.violations.clear();
+    HsTakeViolations();
     s.resultHandle = nullptr;
     HsResetScripts();
     HsResetTextLibrary();
-}
-
-void HsNoteViolation(const std::string &what)
-{
-    Violation(what);
 }
 
 void HsSetEntry(HsEntryProc entry, void *instance)
@@ -379,13 +366,6 @@ void HsRunInside(const std::function<void(HostCallRecord *)> &body)
     Call(record.get(), &body);
 }
 
-std::vector<std::string> HsTakeViolations(void)
-{
-    std::vector<std::string> taken;
-    taken.swap(S().violations);
-    return taken;
-}
-
 int64_t HsLiveHandles(void)
 {
     int64_t n = 0;
@@ -421,9 +401,4 @@ void HsDisposeHostHandle(HostHandle handle)
 {
     if (S().blocks.count(handle) != 0)
         Free(handle);
-}
-
-HostCallRecord *HsCurrentRecord(void)
-{
-    return S().records.empty() ? nullptr : S().records.back();
 }

@@ -16,7 +16,8 @@
 
 typedef void(HOST_CALL *HsEntryProc)(HostCallRecord *record);
 
-enum { kHsMemFullError = -108 };
+// The host's memory errors: no memory left, and a handle it does not know.
+enum { kHsMemFullError = -108, kHsNilHandleError = -109 };
 
 struct HsCallResult {
     std::string text; // the result handle's content after the call

@@ -1,19 +1,12 @@
-// The function list, in the order of the module's string table (144 + n).
+// The function list: handler n serves the function named ROUS_STRING_Fn,
+// which the host reads from the module's string table.
 #include "plugin.h"
 #include "remote/remote.h"
 #include "scheduler/event_table.h"
 
 static const QuFunctionHandler kHandlers[10] = {
-    ROUS_Version,         // "Rous-Version"
-    ROUS_Control,         // "Rous-Control"
-    ROUS_DeleteEvent,     // "Rous-DeleteEvent"
-    ROUS_GetEventInfo,    // "Rous-GetEventInfo"
-    ROUS_GetIPAddress,    // "Rous-GetIPAddress"
-    ROUS_ScheduleEvent,   // "Rous-ScheduleEvent"
-    ROUS_SendRemoteEvent, // "Rous-SendRemoteEvent"
-    ROUS_Sleep,           // "Rous-Sleep"
-    ROUS_StartListener,   // "Rous-StartListener"
-    ROUS_StopListener,    // "Rous-StopListener"
+    ROUS_Version,       ROUS_Control,         ROUS_DeleteEvent, ROUS_GetEventInfo,  ROUS_GetIPAddress,
+    ROUS_ScheduleEvent, ROUS_SendRemoteEvent, ROUS_Sleep,       ROUS_StartListener, ROUS_StopListener,
 };
 
 QuFunctionHandler QuFunctionHandlerAt(uint32_t index)

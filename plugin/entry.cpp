@@ -35,7 +35,7 @@ int32_t QuInitPlugin(int16_t hostVersion)
         return -1;
     QuSetHostVersion(hostVersion);
     QuSetHostWindowKind(QuDetectHostWindow());
-    QuSetTriggerMethod(Host.version < 50);
+    QuSetTriggerMethod(Host.version < kHostVersionSeven);
     QuForgetStartOutcomes();
     int32_t status = QuCreateEventTable();
     if (status == 0)

@@ -13,7 +13,7 @@ static bool QuIsSecurityNumber(int32_t status)
     return status < -0x10000;
 }
 
-// A TLS failure of the handshake or of the session as -4243, keeping the
+// A TLS failure of the handshake or of the session as kErrTlsHandshake, keeping the
 // system's number for the diagnostics.
 static int32_t QuSessionStatus(QuLink *link, int32_t status)
 {

@@ -29,7 +29,7 @@ int32_t QuOsBind(QuSocket socket, uint32_t address, uint16_t port);
 int32_t QuOsSetNonBlocking(QuSocket socket);
 
 // One datagram into the buffer. A datagram longer than the capacity is
-// lost and gives 10040, as Windows Sockets reports it.
+// lost and gives kWsaMessageSize, as Windows Sockets reports it.
 int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received);
 int32_t QuOsSendTo(QuSocket socket, uint32_t address, uint16_t port, const char *data, int32_t count);
 
@@ -41,7 +41,8 @@ int32_t QuOsHostName(char *buffer, int32_t capacity);
 // inet_ntoa: the dotted text, valid until the next call.
 const char *QuOsAddressText(uint32_t address);
 
-// 0 when connected at once; 10035 while the connection is in progress.
+// 0 when connected at once; kWsaWouldBlock while the connection is in
+// progress.
 int32_t QuOsConnect(QuSocket socket, uint32_t address, uint16_t port);
 // Waits at most `milliseconds` (0: only looks) until the socket is ready as
 // asked (select on Windows Sockets, poll on POSIX). A failed connection

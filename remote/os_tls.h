@@ -1,7 +1,7 @@
 // Operating-system seam of TLS: a client session over a connected,
 // non-blocking socket, through SChannel on Windows and OpenSSL on POSIX.
 // One session at a time, which the request that opened it ends. Errors are
-// Windows numbers on every platform: Windows Sockets errors (10035 when the
+// Windows numbers on every platform: Windows Sockets errors (kWsaWouldBlock when the
 // session waits on the socket, with the direction in *wait) and security
 // numbers (QuSecurityError), 0 for success.
 #ifndef ROUSER_OS_TLS_H
@@ -23,7 +23,7 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait);
 // its names. 0, or the certificate's trust error (kCert...).
 int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress);
 // Encrypts and sends. *sent counts the caller's bytes once they are on
-// their way; after 10035 the caller offers the same bytes again.
+// their way; after kWsaWouldBlock the caller offers the same bytes again.
 int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait);
 // Decrypted bytes: 0 with *received 0 once the server has ended the
 // session or closed the connection.

@@ -108,7 +108,7 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
     return 0;
 }
 
-// What a failed call left: 10035 and the direction to wait in, the socket's
+// What a failed call left: kWsaWouldBlock and the direction to wait in, the socket's
 // error, or the security number nearest to OpenSSL's reason.
 static int32_t QuFailure(int result, QuOsWaitKind *wait)
 {

@@ -30,7 +30,7 @@ extern const int32_t &SocketsStarted;
 extern const QuSocket &ListenerSocket;
 
 // Starts Windows Sockets 1.1 unless started: 0, the start-up error, or
-// 10092 when another version is granted.
+// kWsaVersionNotSupported when another version is granted.
 int32_t QuStartSockets(void);
 int32_t QuStopSockets(void);
 // At host shutdown: closes the listener, then stops the sockets library.
@@ -43,22 +43,23 @@ enum { kListenerQuiet = 0, kListenerDiscarded = 1, kListenerAccepted = 2 };
 // up to kDatagramsPerPoll: quiet when none waited, discarded when only
 // rejected ones came, accepted when one became an event.
 int32_t QuPollListener(void);
-// One non-blocking UDP socket on every local interface: 0, -4227 while one
-// is open (it keeps listening), or the socket error.
+// One non-blocking UDP socket on every local interface: 0, kErrListenerOpen
+// while one is open (it keeps listening), or the socket error.
 int32_t QuOpenListener(uint16_t port);
 int32_t QuCloseListener(void);
 // True when a listener is open and something waits to be read, found by one
 // look at the socket that never waits.
 bool QuDatagramWaiting(void);
 // Takes at most one waiting datagram: 0 with *length 0 when none waits,
-// -108 without a listener, or the socket error (10040 for a datagram larger
-// than the capacity, which is then lost).
+// kErrMemory without a listener, or the socket error (kWsaMessageSize for a
+// datagram larger than the capacity, which is then lost).
 int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length);
-// As QuReceiveDatagram, but 10035 when nothing waits, so that an empty
+// As QuReceiveDatagram, but kWsaWouldBlock when nothing waits, so that an empty
 // datagram can be told from none.
 int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length);
 // Sends one datagram to a dotted IPv4 address; no name is looked up. 0 or
-// the socket error; -50 for a length beyond the largest datagram.
+// the socket error; kErrBadParameter for a length beyond the largest
+// datagram.
 int32_t QuSendDatagram(const char *address, uint16_t port, const char *data, int32_t length);
 
 // ---- TCP connections (sockets.cpp) ----
@@ -67,14 +68,15 @@ int32_t QuSendDatagram(const char *address, uint16_t port, const char *data, int
 int32_t QuLookupAddress(const char *text, uint32_t *address);
 // Connects within `timeout` ticks from `start` (QuGetTicks). 0 with an open,
 // non-blocking socket; otherwise *socket is kNoSocket and the status is the
-// socket error (10061 refused), -4225, or -4230 when the deadline passed.
+// socket error (kWsaRefused when refused), kErrFailed, or kErrTimedOut when
+// the deadline passed.
 int32_t QuEstablishConnection(uint32_t address, uint16_t port, uint32_t start, int32_t timeout,
                               QuSocket *socket);
-// One send on a connected socket: 0 and *sent, or the socket error (10035
-// when it would block).
+// One send on a connected socket: 0 and *sent, or the socket error
+// (kWsaWouldBlock when it would block).
 int32_t QuSendSome(QuSocket socket, const char *data, int32_t count, int32_t *sent);
 // One receive: 0 and *received (0 when the peer has closed), or the socket
-// error (10035 when nothing has arrived).
+// error (kWsaWouldBlock when nothing has arrived).
 int32_t QuReceiveSome(QuSocket socket, char *buffer, int32_t capacity, int32_t *received);
 // Waits until the socket can be read (data, the peer's end or an error) or,
 // when `writable`, written to (or has failed), for at most 4 ticks and not
@@ -97,7 +99,7 @@ struct QuRemoteEvent {
 
 // The writer: a buffer of kDatagramSize bytes starts with the header and
 // the tag "SCTR"; fields and marks are appended, and the NUL ends it.
-// Appending fails with -50, changing nothing, where the datagram with its
+// Appending fails with kErrBadParameter, changing nothing, where the datagram with its
 // NUL would grow beyond kDatagramSize bytes.
 void QuBeginDatagram(char *datagram, int32_t *length);
 int32_t QuAppendToDatagram(char *datagram, int32_t *length, const char *bytes, int32_t count);
@@ -117,8 +119,8 @@ extern const char (&ListenerKey)[kKeySize];
 // No key, as at load.
 void QuResetListenerKey(void);
 
-// 54242, or the value of "-portnumber"; -4228 when it lies outside 0 to
-// 65535 (the port stays 54242).
+// 54242, or the value of "-portnumber"; kErrOutOfRange when it lies outside
+// 0 to 65535 (the port stays 54242).
 int32_t QuReadPortOption(const char *options, uint16_t *port);
 // Turns an accepted datagram into an event due now; true for such a one.
 // Anything else is ignored without a trace.
@@ -146,7 +148,7 @@ void ROUS_StopListener(HostHandle parameter, HostHandle result);    // listener.
 
 // ---- IP address (ip_address.cpp) ----
 // The dotted address of this computer's own name: 0, the socket error, or
-// -207 when it does not fit.
+// kErrTooLong when it does not fit.
 int32_t QuGetHostAddress(char *buffer, int32_t capacity);
 
 #endif

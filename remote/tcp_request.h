@@ -35,7 +35,7 @@ struct QuHttpDecoder {
 };
 
 // 600 ticks, or "-timeoutsecs" (0 to 300) times 60, or else "-timeoutticks"
-// (0 to 18000). Out of range: -4228 (kErrOutOfRange) and *ticks stays 600.
+// (0 to 18000). Out of range: kErrOutOfRange and *ticks stays 600.
 int32_t QuReadTimeoutOption(const char *options, int32_t *ticks);
 // The text inside -closeportafter="..." (exact, at most 999 characters),
 // into `text` of kCloseTextSize bytes; empty when absent.
@@ -78,12 +78,13 @@ struct QuLink {
 void QuLinkPlain(QuLink *link, QuSocket socket);
 // TLS over the link's socket within the deadline: the handshake (SNI for a
 // host name, none for an address), then unless `verify` is false the
-// certificate against `address`. 0; -4230; -4240 untrusted, -4241 another
-// name, -4242 out of its dates, -4243 no TLS connection; or a socket error.
+// certificate against `address`. 0; kErrTimedOut; kErrTlsUntrusted,
+// kErrTlsNameMismatch, kErrTlsExpired or kErrTlsHandshake; or a socket
+// error.
 // The link is closed with QuLinkClose whatever the outcome.
 int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout);
-// As QuSendSome and QuReceiveSome; over TLS a session failure is -4243.
-// After 10035 a send offers the same bytes again.
+// As QuSendSome and QuReceiveSome; over TLS a session failure is
+// kErrTlsHandshake. After kWsaWouldBlock a send offers the same bytes again.
 int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent);
 int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *received);
 // As QuAwaitSocket; over TLS in the direction the session waits.
@@ -92,7 +93,7 @@ int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout
 void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout);
 
 // The hexadecimal size at the start of a chunk-size line, read as "%lx"
-// reads it into a 32-bit long; -50 when there is no number.
+// reads it into a 32-bit long; kErrBadParameter when there is no number.
 int32_t QuParseChunkSize(const char *line, int32_t lineLength, uint32_t *size);
 
 #endif

@@ -24,7 +24,8 @@ enum DeleteAction { kDeleteByID, kDeleteLastTriggered, kDeleteTriggered, kDelete
 static const char *const kDeleteOptions[kDeleteActions] = {"-deleteByID", "-deleteLastTriggered",
                                                            "-deleteAllTriggeredEvents", "-deleteAllEvents"};
 
-// The one action field 1 names, or -50 when it names none or several.
+// The one action field 1 names, or kErrBadParameter when it names none or
+// several.
 static int32_t QuDeleteActionOf(const char *options, DeleteAction *action)
 {
     int32_t named = 0;
@@ -99,7 +100,7 @@ void ROUS_Control(HostHandle parameter, HostHandle result)
     if ((int)disable + (int)enable + (int)status != 1)
         code = kErrBadParameter;
     int32_t length = QuTextLength(lockText);
-    // These say more than -50, so they take its place.
+    // These say more than kErrBadParameter, so they take its place.
     if (!status) {
         if (enable && !QuLocalTriggersDisabled())
             code = kErrNotDisabled;

@@ -144,7 +144,7 @@ const char *QuEventFileName(void)
         {"RousEvn5.Qul", "RousEvn7.Qul", "RousEvn3.Qul"},
         {"RousEvR5.Qul", "RousEvR7.Qul", "RousEvR3.Qul"},
     };
-    int32_t generation = Host.version == 14 ? 0 : Host.version == 50 ? 1 : 2;
+    int32_t generation = Host.version == kHostVersionFive ? 0 : Host.version == kHostVersionSeven ? 1 : 2;
     return kNames[Host.windowKind == 0 ? 0 : 1][generation];
 }
 

@@ -56,15 +56,16 @@ int32_t QuCloseFile(QuFile file);
 int32_t QuFlushFile(QuFile file);
 int32_t QuReplaceFile(const char *from, const char *to);
 int32_t QuDeleteFile(const char *path);
-// Gives the file a new name; -48 when that name is taken.
+// Gives the file a new name; kErrFileExists when that name is taken.
 int32_t QuMoveFile(const char *from, const char *to);
 
-// The full path of this host's event file, into kHostPathSize bytes; -37
-// when the folder is not available or the path does not fit.
+// The full path of this host's event file, into kHostPathSize bytes;
+// kErrBadName when the folder is not available or the path does not fit.
 int32_t QuEventFilePath(char *path);
 // This host's event file name, without the folder.
 const char *QuEventFileName(void);
-// Appends `tail` to a path of kHostPathSize bytes; -37 when it does not fit.
+// Appends `tail` to a path of kHostPathSize bytes; kErrBadName when it
+// does not fit.
 int32_t QuAppendToPath(char *path, const char *tail);
 
 // Shutdown's save: the table into the image, and every text released.

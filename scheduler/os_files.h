@@ -27,7 +27,8 @@ int32_t QuOsCloseFile(QuOsFile file);
 // exists, and returns only once the change is on the disk.
 int32_t QuOsReplaceFile(const char *from, const char *to);
 int32_t QuOsDeleteFile(const char *path);
-// Gives `from` the name `to`, failing (80 or 183) when `to` exists.
+// Gives `from` the name `to`, failing (kWinFileExists or kWinAlreadyExists)
+// when `to` exists.
 int32_t QuOsMoveFile(const char *from, const char *to);
 
 #endif

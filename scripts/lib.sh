@@ -70,8 +70,14 @@ rouser_ensure_packages() {
             dpkg --add-architecture i386 || return 1
         fi
     done
-    # The package lists may be absent or stale on a new machine.
-    DEBIAN_FRONTEND=noninteractive apt-get update -q || return 1
+    # The package lists may be absent or stale on a new machine. A mirror
+    # caught mid-sync fails one index for a few minutes: try again, then go
+    # on with what was fetched, since the packages wanted may not need it.
+    local try
+    for try in 1 2 3; do
+        DEBIAN_FRONTEND=noninteractive apt-get update -q && break
+        ((try == 3)) || sleep 20
+    done
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" || return 1
     mapfile -t missing < <(rouser_missing_packages "$@")
     if ((${#missing[@]} != 0)); then

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hostsim/hostsim.h"
+#include "resources/rouser_strings.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -25,10 +26,10 @@ static const char kModuleName[] = "RouserPlugIn.so";
 
 namespace {
 
+// The names the host reads from the module's string table, in its order.
 const char *const kFunctionNames[] = {
-    "Rous-Version",       "Rous-Control",       "Rous-DeleteEvent",     "Rous-GetEventInfo",
-    "Rous-GetIPAddress",  "Rous-ScheduleEvent", "Rous-SendRemoteEvent", "Rous-Sleep",
-    "Rous-StartListener", "Rous-StopListener",
+    ROUS_STRING_F0, ROUS_STRING_F1, ROUS_STRING_F2, ROUS_STRING_F3, ROUS_STRING_F4,
+    ROUS_STRING_F5, ROUS_STRING_F6, ROUS_STRING_F7, ROUS_STRING_F8, ROUS_STRING_F9,
 };
 
 // An open or a close of a file, kept so that the host's files stay open
@@ -229,7 +230,7 @@ void Call(Host &host, const std::string &args)
     std::string name = args.substr(0, space);
     std::string raw = space == std::string::npos ? std::string() : args.substr(space + 1);
     int index = -1;
-    for (int i = 0; i < 10; i++) {
+    for (int i = 0; i < static_cast<int>(sizeof kFunctionNames / sizeof kFunctionNames[0]); i++) {
         if (name == kFunctionNames[i])
             index = i;
     }

@@ -1,5 +1,8 @@
-// The idle step and the firing step: at most one poll every 40 ticks takes
-// a waiting remote event or fires the earliest due event.
+// The idle step and the firing step. A poll takes waiting remote events or
+// fires the earliest due event. It is planned 40 ticks after a quiet poll,
+// 1 after one that took datagrams and 120 after an automation start; a
+// datagram waiting at an idle call calls it early, so that a burst is
+// drained at the host's idle rate rather than one poll every 40 ticks.
 #include "frame/plugin_frame.h"
 #include "remote/remote.h"
 #include "scheduler/event_file.h"
@@ -64,9 +67,9 @@ static void QuPoll(void)
 {
     QuRequestPoll(kPollIntervalTicks);
     int32_t listener = QuPollListener();
-    // Where datagrams came in, more may follow: come back at the next tick,
-    // so that a burst is drained at about one poll a tick and the
-    // platform's buffer does not fill and drop a valid datagram.
+    // Where datagrams came in, more may follow: come back at the next tick
+    // at the latest (a datagram seen waiting calls the poll sooner), so
+    // that the platform's buffer does not fill and drop a valid datagram.
     if (listener != kListenerQuiet)
         QuRequestPoll(1);
     if (listener == kListenerAccepted)
@@ -113,7 +116,7 @@ int32_t QuTriggerNextEvent(void)
     int32_t result = QuSelectDueEvent(QuStartDeferral, &eventID, fileName, scriptName, kNameSize);
     if (result != 0)
         return result;
-    bool callbackHost = Host.version >= 50;
+    bool callbackHost = Host.version >= kHostVersionSeven;
     bool direct = UseAlternateTriggerMethod != 0 || callbackHost;
     if (!direct) {
         result = QuTriggerByAutomation(fileName, scriptName);

@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "frame/errors.h"
+
 // An automation object's dispatch interface, holding one reference.
 typedef void *QuOsAutomationObject;
 // A wide text owned by the automation system (a BSTR on Windows).
@@ -21,7 +23,6 @@ enum {
 // automation server is not installed.
 const int32_t kOsNoSuchProgId = (int32_t)0x800401F3u; // CO_E_CLASSSTRING
 const int32_t kOsUnexpected = (int32_t)0x8000FFFFu;
-const int32_t kOsInvalidParameter = 87; // ERROR_INVALID_PARAMETER
 
 int32_t QuOsOleInitialize(void);
 void QuOsOleUninitialize(void);

@@ -50,7 +50,7 @@ int32_t QuOsTextToMultibyte(QuOsAutomationText, char *buffer, int32_t capacity)
 {
     if (capacity > 0)
         buffer[0] = 0;
-    return kOsInvalidParameter;
+    return kWinInvalidParameter;
 }
 
 int32_t QuOsCallWithText(QuOsAutomationObject, const wchar_t *, const char *)

@@ -136,7 +136,7 @@ int32_t QuOsTextToMultibyte(QuOsAutomationText text, char *buffer, int32_t capac
     if (capacity > 0)
         buffer[0] = 0;
     // A failure must stop the document search even without a reason given.
-    return error != 0 ? (int32_t)error : kOsInvalidParameter;
+    return error != 0 ? (int32_t)error : kWinInvalidParameter;
 }
 
 int32_t QuOsCallWithText(QuOsAutomationObject object, const wchar_t *name, const char *text)

@@ -20,7 +20,8 @@ void QuLeaveDueEventToPoll(void);
 void QuResetTriggerState(void);
 
 // ---- the trigger-method switch and the speed test (trigger_options.cpp) ----
-// Set at start-up to (Host.version < 50) and by "Rous-Version"'s options.
+// Set at start-up to (Host.version < kHostVersionSeven) and by
+// "Rous-Version"'s options.
 extern const int32_t &UseAlternateTriggerMethod;
 void QuSetTriggerMethod(bool alternate);
 // Ticks from the request of the latest direct start to its beginning, as
@@ -30,7 +31,10 @@ void QuNoteSpeedTest(uint32_t elapsed);
 void QuResetSpeedTest(void);
 // 0 when the host's main window class ends in "APP", else 1.
 int32_t QuDetectHostWindow(void);
-// The idle step: at most one poll every 40 ticks.
+// The idle step: a poll when the planned one is due (40 ticks after a
+// quiet poll, 1 after one that took datagrams, 120 after an automation
+// start) and, outside that pause, at any idle call that finds a datagram
+// waiting; none while local triggers are disabled.
 void QuDoIdle(void);
 
 // Fires the earliest due event by the start method the host calls for;
@@ -47,8 +51,9 @@ bool QuTriggerMethodOption(const char *text, HostHandle result);
 // zero-terminated; each reaches the host cut to 255 characters.
 int32_t QuTriggerByHostCallbacks(const char *fileName, const char *scriptName);
 // New hosts: hands both names as text objects to the start-script callback
-// of `record`. Returns the host's 16-bit code sign-extended, -1 when the
-// text library is unusable, -108 when it makes no text object.
+// of `record`. Returns the host's 16-bit code sign-extended, kErrNotFound
+// when the text library is unusable, kErrMemory when it makes no text
+// object.
 int32_t QuTriggerByStartScript(HostCallRecord *record, const char *fileName, const char *scriptName);
 // Loads "FMWrapper.dll" and its three exports unless already loaded; 0 or -1.
 int32_t QuLoadTextLibrary(void);
@@ -61,8 +66,9 @@ extern const bool &OleStarted;
 
 // Runs `scriptName` in the open document whose file matches `fileName`
 // through the host's automation server: 0 (also when no document matches),
-// -50 for an empty file name, -28 when OLE cannot start, a negative HRESULT
-// or a positive system error when a document's name cannot be converted.
+// kErrBadParameter for an empty file name, kErrOleNotStarted when OLE
+// cannot start, a negative HRESULT or a positive system error when a
+// document's name cannot be converted.
 int32_t QuTriggerByAutomation(const char *fileName, const char *scriptName);
 // True when OLE is usable.
 bool QuStartAutomation(void);

@@ -18,17 +18,6 @@ void UsePluginEntry(void)
 #endif
 }
 
-std::string FreshFolder(const std::string &name)
-{
-    std::filesystem::path path = std::filesystem::path(ROUSER_BUILD_DIR) / "test-folders" / name;
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-    std::filesystem::create_directories(path, error);
-    if (error)
-        ADD_FAILURE() << "cannot make " << path.string() << ": " << error.message();
-    return path.string() + "/";
-}
-
 void Inside(const std::function<void()> &body)
 {
     HsRunInside([&](HostCallRecord *record) {

@@ -138,9 +138,9 @@ TEST_F(FiringTest, OldHostOutcomesDeleteOrKeepTheEvent)
         const char *countAfter, *activeAfter;
     } cases[] = {
         {"Orders.fp5", "Print", false, "1", "0"},   // started, marked triggered
-        {"Missing.fp5", "Print", false, "0", "0"},  // -4232: deleted
-        {"Orders.fp5", "Missing", false, "0", "0"}, // -4233: deleted
-        {"Orders.fp5", "Print", true, "1", "1"},    // -4225: stays pending
+        {"Missing.fp5", "Print", false, "0", "0"},  // kErrFileNotOpen: deleted
+        {"Orders.fp5", "Missing", false, "0", "0"}, // kErrScriptNotFound: deleted
+        {"Orders.fp5", "Print", true, "1", "1"},    // kErrFailed: stays pending
     };
     for (const auto &c : cases) {
         Start(49);
