@@ -14,182 +14,119 @@ int64_t At(int64_t day, int64_t seconds = 0)
     return (day - 695056) * 86400 + seconds;
 }
 
-const int64_t kNine = 9 * 3600;
-
 TEST(Repeat, ParsesEveryAndRefusesWhatTheEntryCannotHold)
 {
-    struct Case {
+    const struct {
         const char *options;
-        int32_t status;
-        bool found;
         int32_t unit;
         uint32_t count;
-    } cases[] = {
-        {"-addRepeatingEvent", 0, false, kEveryNone, 0},
-        {"-addRepeatingEvent -every 1d", 0, true, kEveryDays, 1},
-        {"-every 15m -triggerPastEventAfterRestart", 0, true, kEveryMinutes, 15},
-        {"-EVERY 3MO", 0, true, kEveryMonths, 3},
-        {"-every   2s   ", 0, true, kEverySeconds, 2},
-        {"-every 1h", 0, true, kEveryHours, 1},
-        {"-every 2w", 0, true, kEveryWeeks, 2},
-        {"-every 65535s", 0, true, kEverySeconds, 65535},
-        {"-every 49710d", 0, true, kEveryDays, 49710},   // just inside the window
-        {"-every 49711d", kErrBadParameter, true, 0, 0}, // longer than the window
-        {"-every 1603mo", 0, true, kEveryMonths, 1603},
-        {"-every 1604mo", kErrBadParameter, true, 0, 0},
-        {"-every 65536s", kErrBadParameter, true, 0, 0}, // more than the count holds
-        {"-every 99999999999999999999s", kErrBadParameter, true, 0, 0},
-        {"-every 0d", kErrBadParameter, true, 0, 0},
-        {"-every d", kErrBadParameter, true, 0, 0},
-        {"-every 5", kErrBadParameter, true, 0, 0},
-        {"-every 5y", kErrBadParameter, true, 0, 0},
-        {"-every 5 d", kErrBadParameter, true, 0, 0},
-        {"-every 1.5h", kErrBadParameter, true, 0, 0},
-        {"-every -5d", kErrBadParameter, true, 0, 0},
-        {"-every 5dd", kErrBadParameter, true, 0, 0},
-        {"-every", kErrBadParameter, true, 0, 0},
-    };
-    for (const Case &c : cases) {
-        QuEvery every;
-        bool found;
-        EXPECT_EQ(QuParseEvery(c.options, &every, &found), c.status) << c.options;
-        EXPECT_EQ(found, c.found) << c.options;
-        EXPECT_EQ(every.unit, c.unit) << c.options;
-        EXPECT_EQ(every.count, c.count) << c.options;
+    } good[] = {{"-addRepeatingEvent -every 1d", kEveryDays, 1},
+                {"-every 15m -triggerPast", kEveryMinutes, 15},
+                {"-EVERY 3MO", kEveryMonths, 3},
+                {"-every   2s   ", kEverySeconds, 2},
+                {"-every 65535s", kEverySeconds, 65535},
+                {"-every 49710d", kEveryDays, 49710},
+                {"-every 1603mo", kEveryMonths, 1603},
+                {"-every 2w", kEveryWeeks, 2}};
+    QuEvery every;
+    bool found;
+    for (const auto &c : good) {
+        EXPECT_EQ(QuParseEvery(c.options, &every, &found), 0) << c.options;
+        EXPECT_TRUE(found && every.unit == c.unit && every.count == c.count) << c.options;
     }
+    // Zero, no unit or number, an unknown unit, longer than the window of
+    // due times, more than the count holds.
+    for (const char *bad : {"-every 0d", "-every d", "-every 5", "-every 5y", "-every 5 d", "-every 1.5h",
+                            "-every -5d", "-every 5dd", "-every", "-every 49711d", "-every 1604mo",
+                            "-every 65536s", "-every 99999999999999999999s"}) {
+        EXPECT_EQ(QuParseEvery(bad, &every, &found), kErrBadParameter) << bad;
+        EXPECT_TRUE(found && every.unit == kEveryNone) << bad;
+    }
+    EXPECT_EQ(QuParseEvery("-addRepeatingEvent", &every, &found), 0);
+    EXPECT_FALSE(found);
 }
 
 TEST(Repeat, ReservedBytesRoundTripAndRejectStaleOnes)
 {
-    const QuEvery kinds[] = {{kEverySeconds, 2, 0}, {kEveryDays, 1, 0},      {kEveryWeeks, 7101, 0},
-                             {kEveryMonths, 1, 31}, {kEveryMonths, 1603, 1}, {kEveryMinutes, 65535, 0}};
-    const char *texts[] = {"2s", "1d", "7101w", "1mo", "1603mo", "65535m"};
-    for (size_t i = 0; i < sizeof kinds / sizeof kinds[0]; i++) {
-        for (uint32_t id : {4242u, 4243u, 0xFFFFFFFFu}) {
+    const QuEvery kinds[] = {{kEverySeconds, 2, 0}, {kEveryWeeks, 7101, 0}, {kEveryMonths, 1603, 31}};
+    const char *texts[] = {"2s", "7101w", "1603mo"};
+    QuEvery back;
+    char text[kEveryTextSize];
+    for (int i = 0; i < 3; i++) {
+        for (uint32_t id : {4242u, 0xFFFFFFFFu}) {
             uint32_t bytes = QuEncodeEvery(&kinds[i], id);
-            QuEvery back;
-            ASSERT_NE(bytes, 0u);
             ASSERT_TRUE(QuDecodeEvery(bytes, id, &back)) << texts[i];
-            EXPECT_EQ(back.unit, kinds[i].unit);
-            EXPECT_EQ(back.count, kinds[i].count);
-            EXPECT_EQ(back.day, kinds[i].day);
-            char text[kEveryTextSize];
             QuFormatEvery(&back, text);
             EXPECT_STREQ(text, texts[i]);
-            // Moved onto another event by an older version: single there.
+            EXPECT_EQ(back.day, kinds[i].day);
+            // Moved onto another event by an earlier version: single there.
             EXPECT_FALSE(QuDecodeEvery(bytes, id + 1, &back)) << texts[i];
-            EXPECT_EQ(back.unit, kEveryNone);
         }
     }
-    QuEvery single = {kEveryNone, 0, 0}, back;
-    EXPECT_EQ(QuEncodeEvery(&single, 4242), 0u);
-    char text[kEveryTextSize];
-    QuFormatEvery(&single, text);
-    EXPECT_STREQ(text, "");
-    // What files of the version before hold, and bytes that are no interval.
-    uint32_t check = QuEncodeEvery(&kinds[1], 4242) & 0xFF;
+    // Files of earlier versions hold 0; bytes with our check but no interval.
+    uint32_t check = QuEncodeEvery(&kinds[0], 4242) & 0xFF;
     for (uint32_t bytes : {0u, 0xFFFFFFFFu, check, check | 7u << 13 | 1u << 16, check | 4u << 13,
-                           check | 6u << 13 | 1u << 16, check | 4u << 13 | 5u << 8 | 1u << 16})
+                           check | 6u << 13 | 1u << 16, check | 4u << 13 | 5u << 8 | 1u << 16}) {
         EXPECT_FALSE(QuDecodeEvery(bytes, 4242, &back)) << bytes;
-}
-
-TEST(Repeat, MonthsKeepTheDayAndLandOnShorterMonthsLastDay)
-{
-    QuEvery monthly = {kEveryMonths, 1, 31};
-    // From 31 January 2027 09:00, each next occurrence after the one before.
-    const int64_t expected[] = {740040, 740071, 740101, 740132, 740162, 740193, 740224,
-                                740254, 740285, 740315, 740346, 740377, 740406, 740437};
-    int64_t due = At(740012, kNine);
-    for (int64_t day : expected) {
-        int64_t next = QuOccurrenceAfter(due, &monthly, due);
-        EXPECT_EQ(next, At(day, kNine)) << "after day " << (due / 86400 + 695056);
-        EXPECT_EQ(QuOccurrenceAtOrBefore(due, &monthly, next - 1), due);
-        EXPECT_EQ(QuOccurrenceAtOrBefore(due, &monthly, next), next);
-        due = next;
+        QuFormatEvery(&back, text);
+        EXPECT_STREQ(text, "");
     }
-    // Far ahead in one step, and from a base that was clamped.
-    EXPECT_EQ(QuOccurrenceAfter(At(740012, kNine), &monthly, At(740405)), At(740406, kNine));
-    EXPECT_EQ(QuOccurrenceAfter(At(740040, kNine), &monthly, At(740070)), At(740071, kNine));
-    QuEvery quarterly = {kEveryMonths, 3, 30};
-    EXPECT_EQ(QuOccurrenceAfter(At(740011, kNine), &quarterly, At(740011, kNine)), At(740101, kNine));
-    EXPECT_EQ(QuOccurrenceAfter(At(740011, kNine), &quarterly, At(740011)), At(740011, kNine));
-    // 2100 is no leap year.
-    QuEvery feb = {kEveryMonths, 12, 29};
-    EXPECT_EQ(QuOccurrenceAfter(At(740406), &feb, At(740406)), At(740771)); // 28 February 2029
-    EXPECT_EQ(QuOccurrenceAfter(At(740406), &feb, At(766339)), At(766703)); // 28 February 2100
-    EXPECT_EQ(QuDayOfMonth(At(740012, kNine)), 31);
-    EXPECT_EQ(QuDayOfMonth(At(766704)), 1);
 }
 
-TEST(Repeat, FixedIntervalsStepFromTheirBase)
+TEST(Repeat, OccurrencesStepFromTheirBase)
 {
-    struct Case {
+    const int64_t nine = 9 * 3600;
+    const struct {
         QuEvery every;
-        int64_t base, after, next, atOrBefore;
+        int64_t base, at, after, atOrBefore;
     } cases[] = {
-        {{kEveryMinutes, 1, 0}, 1000, 1000, 1060, 1000},       // the occurrence itself has passed
-        {{kEveryMinutes, 1, 0}, 1000, 999, 1000, 1000},        // not yet
-        {{kEveryMinutes, 1, 0}, 1000, 1000 + 600, 1660, 1600}, // ten passed: one next, not ten
-        {{kEveryMinutes, 1, 0}, 1000, 1000 + 601, 1660, 1600},
-        {{kEverySeconds, 2, 0}, 0, 7, 8, 6},
-        {{kEveryDays, 1, 0}, At(739704, kNine), At(739704, kNine + 1), At(739705, kNine), At(739704, kNine)},
-        // Local wall-clock time: a day is 86400 seconds on it whatever the
-        // daylight-saving change did to the hours between.
-        {{kEveryDays, 1, 0},
-         At(739703, 2 * 3600 + 1800),
-         At(739704, 3 * 3600),
-         At(739705, 2 * 3600 + 1800),
-         At(739704, 2 * 3600 + 1800)},
-        {{kEveryWeeks, 2, 0},
-         At(739957),
-         At(739957 + 14 * 100),
-         At(739957 + 14 * 101),
-         At(739957 + 14 * 100)},
-        // A base years back is caught up in one step.
-        {{kEverySeconds, 1, 0}, 0, 7324496893ll, 7324496894ll, 7324496893ll},
+        {{kEveryMinutes, 1, 0}, 1000, 1000, 1060, 1000}, // the occurrence itself has passed
+        {{kEveryMinutes, 1, 0}, 1000, 999, 1000, 1000},
+        {{kEveryMinutes, 1, 0}, 1000, 1601, 1660, 1600}, // ten passed: the one next, not ten
+        {{kEverySeconds, 1, 0}, 0, 7324496893ll, 7324496894ll, 7324496893ll}, // years in one step
+        // Wall-clock days of 86400 seconds, whatever a daylight-saving change
+        // did to the hours between: 02:30 stays 02:30.
+        {{kEveryDays, 1, 0}, At(739703, 9000), At(739704, 10800), At(739705, 9000), At(739704, 9000)},
+        // Months: from 31 January 2027 to 28 February and back to 31 March;
+        // from a clamped base, in one step over a year; 2100 is no leap year.
+        {{kEveryMonths, 1, 31}, At(740012, nine), At(740012, nine), At(740040, nine), At(740012, nine)},
+        {{kEveryMonths, 1, 31}, At(740040, nine), At(740070), At(740071, nine), At(740040, nine)},
+        {{kEveryMonths, 1, 31}, At(740012, nine), At(740405), At(740406, nine), At(740377, nine)},
+        {{kEveryMonths, 3, 30}, At(740011, nine), At(740011), At(740011, nine), At(740011, nine)},
+        {{kEveryMonths, 12, 29}, At(740406), At(766339), At(766703), At(766338)},
     };
-    for (const Case &c : cases) {
-        EXPECT_EQ(QuOccurrenceAfter(c.base, &c.every, c.after), c.next) << c.base << " " << c.after;
-        EXPECT_EQ(QuOccurrenceAtOrBefore(c.base, &c.every, c.after), c.atOrBefore)
-            << c.base << " " << c.after;
+    for (const auto &c : cases) {
+        EXPECT_EQ(QuOccurrenceAfter(c.base, &c.every, c.at), c.after) << c.base << " " << c.at;
+        EXPECT_EQ(QuOccurrenceAtOrBefore(c.base, &c.every, c.at), c.atOrBefore) << c.base << " " << c.at;
     }
 }
 
 TEST(Repeat, DueTimesAreReadInTheWindowFrom2000)
 {
-    struct Case {
-        int64_t seconds; // since 1904
+    const int64_t last = At(779830, 23294); // 7 February 2136 06:28:14
+    const struct {
+        int64_t seconds;
         bool inWindow;
         uint32_t stored;
-    } cases[] = {
-        {At(730120), true, kWindowStart1904},   // 1 January 2000, the first second
-        {At(730120) - 1, false, 0},             // before it
-        {At(744729, 86399), true, 4291833599u}, // 31 December 2039
-        {0xFFFFFFFFll, true, 0xFFFFFFFFu},      // 6 February 2040 06:28:15, the old last second
-        {0x100000000ll, true, 0},               // one more: stored as 0
-        {At(745096, kNine), true, (uint32_t)(At(745096, kNine) - 0x100000000ll)}, // 2041
-        {At(766704), true, (uint32_t)(At(766704) - 0x100000000ll)},               // 1 March 2100
-        {At(779830, 6 * 3600 + 28 * 60 + 14), true, kWindowStart1904 - 2},        // the window's last
-        {At(779830, 6 * 3600 + 28 * 60 + 15), false, 0},                          // stands for "no due time"
-        {At(800000), false, 0},
-    };
-    for (const Case &c : cases) {
+    } cases[] = {{At(730120), true, kWindowStart1904},
+                 {At(730120) - 1, false, 0},
+                 {0xFFFFFFFFll, true, 0xFFFFFFFFu},
+                 {0x100000000ll, true, 0},
+                 {At(766704), true, (uint32_t)(At(766704) - 0x100000000ll)},
+                 {last, true, kNoDueTime - 1},
+                 {last + 1, false, 0}};
+    for (const auto &c : cases) {
         uint32_t stored = 0;
         EXPECT_EQ(QuDueFromSeconds(c.seconds, &stored), c.inWindow) << c.seconds;
-        if (!c.inWindow)
-            continue;
-        EXPECT_EQ(stored, c.stored) << c.seconds;
-        EXPECT_EQ(QuDueSeconds(stored), c.seconds);
+        EXPECT_TRUE(!c.inWindow || (stored == c.stored && QuDueSeconds(stored) == c.seconds)) << c.seconds;
     }
-    EXPECT_EQ(QuDueSeconds(kNoDueTime), At(779830, 6 * 3600 + 28 * 60 + 15));
-    // Order across the old end: 2039 < 2040 < 2041 < 2136 < none.
-    const uint32_t ordered[] = {kWindowStart1904,     4291833599u, 0xFFFFFFFFu, 0, 1000,
-                                kWindowStart1904 - 2, kNoDueTime};
-    for (size_t i = 0; i + 1 < sizeof ordered / sizeof ordered[0]; i++) {
-        EXPECT_TRUE(QuDueBefore(ordered[i], ordered[i + 1])) << i;
-        EXPECT_FALSE(QuDueBefore(ordered[i + 1], ordered[i])) << i;
-        EXPECT_FALSE(QuDueBefore(ordered[i], ordered[i])) << i;
-    }
+    // 2039 < 6 February 2040 06:28:15 < 2041 < 2136 < none.
+    const uint32_t ordered[] = {kWindowStart1904, 4291833599u, 0xFFFFFFFFu, 0, 1000,
+                                kNoDueTime - 1,   kNoDueTime};
+    for (int i = 0; i + 1 < 7; i++)
+        EXPECT_TRUE(QuDueBefore(ordered[i], ordered[i + 1]) && !QuDueBefore(ordered[i + 1], ordered[i]) &&
+                    !QuDueBefore(ordered[i], ordered[i]))
+            << i;
 }
 
 } // namespace
