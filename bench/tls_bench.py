@@ -4,8 +4,11 @@ scripted test server (tests/servers/serve.py) on 127.0.0.1: 20 requests of
 a 64000-byte answer in one rouser-host run, with the certificate checked,
 against one curl process fetching the same 20 URLs. The handshake's share
 comes from 20 requests of a 42-byte answer over TLS and over plain TCP in
-the same way. Each figure is the median of several rounds, less the time
-of a rouser-host run that makes no request.
+the same way. The plug-in resumes the TLS session of its last request to
+the same name and port; the "_full" figures make every handshake a full
+one by asking for localhost and 127.0.0.1 in turn. Each figure is the
+median of several rounds, less the time of a rouser-host run that makes no
+request.
 
     tls_bench.py ROUSER_HOST [--rounds N]
 
@@ -45,11 +48,13 @@ def timed(command, stdin_text, environment):
     return seconds * 1000, done.stdout.decode("latin-1"), done.returncode
 
 
-def host_run(host, port, size, tls, environment):
+def host_run(host, port, size, tls, environment, full=False):
     option = "-tls " if tls else ""
-    call = ("call Rous-SendRemoteEvent -tcprequest %s-portnumber %d|localhost|GET /answer/%d HTTP/1.0\\r\\n"
-            "Host: localhost\\r\\n\\r\\n\n" % (option, port, size))
-    ms, out, status = timed([host], call * COUNT + "quit\n", environment)
+    names = ["localhost", "127.0.0.1"] if full else ["localhost"]
+    calls = "".join("call Rous-SendRemoteEvent -tcprequest %s-portnumber %d|%s|GET /answer/%d HTTP/1.0\\r\\n"
+                    "Host: localhost\\r\\n\\r\\n\n" % (option, port, names[i % len(names)], size)
+                    for i in range(COUNT))
+    ms, out, status = timed([host], calls + "quit\n", environment)
     answers = [line for line in out.splitlines() if line.startswith("result: ")]
     # rouser-host prints each answer as one line, with escapes for CR and LF.
     good = status == 0 and len(answers) == COUNT and all(a.startswith("result: HTTP/1.0 200 OK") for a in answers)
@@ -84,19 +89,21 @@ def main():
             ca = os.path.join(folder, "tls", "ca.pem")
             environment = dict(os.environ, SSL_CERT_FILE=ca, ROUSER_PREFS_ROOT=os.path.join(folder, "prefs"))
             figures = {name: [] for name in ("empty", "tls_big", "curl_big", "tls_small", "plain_small",
-                                             "plain_big")}
+                                             "plain_big", "tls_big_full", "tls_small_full")}
             for _ in range(args.rounds):
                 figures["empty"].append(timed([args.host], "quit\n", environment)[0])
                 figures["tls_big"].append(host_run(args.host, ports["tls"], BIG, True, environment))
                 figures["plain_big"].append(host_run(args.host, ports["scripted"], BIG, False, environment))
                 figures["tls_small"].append(host_run(args.host, ports["tls"], SMALL, True, environment))
+                figures["tls_big_full"].append(host_run(args.host, ports["tls"], BIG, True, environment, True))
+                figures["tls_small_full"].append(host_run(args.host, ports["tls"], SMALL, True, environment, True))
                 figures["plain_small"].append(host_run(args.host, ports["scripted"], SMALL, False, environment))
                 figures["curl_big"].append(curl_run(ports["tls"], BIG, ca))
         finally:
             servers.stdin.close()
             servers.wait(timeout=30)
     median = {name: statistics.median(values) for name, values in figures.items()}
-    for name in ("tls_big", "plain_big", "tls_small", "plain_small"):
+    for name in ("tls_big", "plain_big", "tls_small", "plain_small", "tls_big_full", "tls_small_full"):
         median[name] = max(median[name] - median["empty"], 0.0)
     median["count"] = COUNT
     median["rounds"] = args.rounds
@@ -105,6 +112,9 @@ def main():
     # and the certificate check, as a share of the whole HTTPS request.
     added = max(median["tls_small"] - median["plain_small"], 0.0)
     median["handshake_share"] = added / median["tls_big"] if median["tls_big"] else 0
+    added = max(median["tls_small_full"] - median["plain_small"], 0.0)
+    median["handshake_share_full"] = added / median["tls_big_full"] if median["tls_big_full"] else 0
+    median["ratio_full"] = median["tls_big_full"] / median["curl_big"] if median["curl_big"] else 0
     print(json.dumps(median, indent=1))
 
 

@@ -49,6 +49,10 @@ enum QuError {
     kErrScriptNotFound = -4233, // inside: the file has no script of that name
     kErrTooDeep = -4234,        // inside: more than 5 direct script starts nested
     kErrChunkLineTooLong = -4236,
+    // The server ended the connection before the answer was whole: its
+    // Content-Length or chunked framing is incomplete, or a TLS record was
+    // cut in the middle.
+    kErrAnswerCut = -4237,
     // TLS, one code per thing a user can act on.
     kErrTlsUntrusted = -4240,    // the server's certificate does not lead to a trusted root
     kErrTlsNameMismatch = -4241, // the certificate is for another name or address
@@ -137,6 +141,7 @@ enum QuSecurityError : int32_t {
     kSecIncompleteCredentials = 0x00090320,
     kSecContextExpired = 0x00090317, // the peer ended the session
     kSecRenegotiate = 0x00090321,
+    kSecUnsupportedFunction = static_cast<int32_t>(0x80090302u), // a renegotiation, refused
     kSecInternalError = static_cast<int32_t>(0x80090304u),
     kSecIncompleteMessage = static_cast<int32_t>(0x80090318u),
     kSecIllegalMessage = static_cast<int32_t>(0x80090326u),    // not a TLS server, or a broken message

@@ -100,6 +100,9 @@ int32_t QuCompareText(const char *a, const char *b, int32_t n, bool exact);
 int32_t QuFindText(const char *text, int32_t textLength, const char *pattern, int32_t patternLength,
                    int32_t start, int32_t nth, bool exact);
 bool QuHasOption(const char *text, const char *option);
+// As QuHasOption, but text inside double quotes (an option's quoted value,
+// up to its closing quote or the end) does not count.
+bool QuHasUnquotedOption(const char *text, const char *option);
 void QuGetTextAfter(const char *text, int32_t textLength, const char *pattern, int32_t patternLength,
                     char stop, int32_t start, int32_t nth, bool exact, char *out, int32_t capacity);
 bool QuGetOptionNumber(const char *text, const char *option, int32_t *out);

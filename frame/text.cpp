@@ -60,6 +60,19 @@ bool QuHasOption(const char *text, const char *option)
     return QuFindText(text, QuTextLength(text), option, QuTextLength(option), 0, 1, false) >= 0;
 }
 
+bool QuHasUnquotedOption(const char *text, const char *option)
+{
+    int32_t length = QuTextLength(text), optionLength = QuTextLength(option);
+    bool quoted = false;
+    for (int32_t i = 0; i <= length - optionLength; i++) {
+        if (text[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && QuCompareText(text + i, option, optionLength, false) == 0)
+            return true;
+    }
+    return false;
+}
+
 void QuGetTextAfter(const char *text, int32_t textLength, const char *pattern, int32_t patternLength,
                     char stop, int32_t start, int32_t nth, bool exact, char *out, int32_t capacity)
 {

@@ -5,6 +5,7 @@
 // With the first byte's top bit set, the next byte gives the length of a
 // close-after text that follows it, searched for after every read as the
 // request does: a text found must be there, and the answer ends behind it.
+// Whether the framing calls the answer cut must not depend on the reads.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,6 +18,7 @@ namespace {
 
 struct Outcome {
     int32_t status, state, length;
+    bool cut; // whether the answer's framing calls it incomplete at this end
 };
 
 // The receive loop's use of the decoder: append what fits, decode, stop at
@@ -27,7 +29,7 @@ Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer,
     int32_t length = 0, resume = 0;
     QuHttpDecoder decoder;
     QuStartHttpDecoder(&decoder);
-    Outcome out = {0, kHttpAwaitHeader, 0};
+    Outcome out = {0, kHttpAwaitHeader, 0, false};
     size_t at = 0;
     uint32_t seed = cutSeed;
     while (at < size && out.status == 0 && out.state != kHttpComplete && length < capacity) {
@@ -64,6 +66,7 @@ Outcome Receive(const uint8_t *data, size_t size, uint8_t cutSeed, char *buffer,
         out.state = decoder.state;
     }
     out.length = length;
+    out.cut = QuHttpAnswerCut(&decoder, buffer, length);
     return out;
 }
 
@@ -88,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Outcome a = Receive(data, size, 0, whole, kResponseCapacity);
     Outcome b = Receive(data, size, seed | 1, cut, kResponseCapacity);
-    if (a.status != b.status || a.state != b.state)
+    if (a.status != b.status || a.state != b.state || (a.status == 0 && a.cut != b.cut))
         abort();
     if (a.status == 0 && (a.length != b.length || memcmp(whole, cut, (size_t)a.length) != 0))
         abort();

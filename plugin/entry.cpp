@@ -56,6 +56,7 @@ void QuShutdownPlugin(void)
     QuSaveEventsAtShutdown();
     QuStopAutomation();
     QuFreeTextLibrary();
+    QuResetTlsSession();
     QuShutdownNetwork();
 }
 

@@ -9,6 +9,8 @@
 static const char kHeaderEnd[] = "\r\n\r\n";
 static const char kChunkedField[] = "Transfer-Encoding: chunked\r\n";
 static const char kLineEnd[] = "\r\n";
+static const char kStatusStart[] = "HTTP/";
+static const char kLengthField[] = "\r\nContent-Length:";
 
 bool QuFindCloseText(const char *data, int32_t length, const char *text, int32_t textLength, int32_t *resume)
 {
@@ -72,6 +74,8 @@ void QuStartHttpDecoder(QuHttpDecoder *decoder)
     decoder->headerEnd = 0;
     decoder->chunkPos = 0;
     decoder->chunked = false;
+    decoder->bodyLength = -1;
+    decoder->headRequest = false;
 }
 
 void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length)
@@ -79,6 +83,50 @@ void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length)
     // A chunk position beyond the end would look like a bad line.
     if (decoder->chunkPos > length)
         decoder->chunkPos = length;
+}
+
+// The status code of an HTTP status line, or -1 when the answer has none.
+static int32_t QuStatusCode(const char *buffer, int32_t headerAt)
+{
+    if (headerAt < 5 || QuCompareText(buffer, kStatusStart, 5, true) != 0)
+        return -1;
+    int32_t at = QuFindText(buffer, headerAt, " ", 1, 5, 1, true);
+    if (at < 0 || at + 4 > headerAt)
+        return -1;
+    int32_t code = 0;
+    for (int32_t i = at + 1; i < at + 4; i++) {
+        if (buffer[i] < '0' || buffer[i] > '9')
+            return -1;
+        code = code * 10 + (buffer[i] - '0');
+    }
+    return code;
+}
+
+// The body length that an HTTP answer's header announces, -1 for none.
+// A field that is not a plain number frames nothing: the answer is then
+// taken as it ends, as before.
+static int64_t QuAnnouncedLength(const QuHttpDecoder *decoder, const char *buffer, int32_t headerAt)
+{
+    int32_t code = QuStatusCode(buffer, headerAt);
+    if (code < 0)
+        return -1;
+    if ((code >= 100 && code < 200) || code == 204 || code == 304 || decoder->headRequest)
+        return 0;
+    int32_t at = QuFindText(buffer, headerAt + 2, kLengthField, sizeof kLengthField - 1, 0, 1, false);
+    if (at < 0)
+        return -1;
+    int32_t p = at + (int32_t)sizeof kLengthField - 1;
+    while (p < headerAt && (buffer[p] == ' ' || buffer[p] == '\t'))
+        p++;
+    int64_t value = 0;
+    int32_t digits = 0;
+    for (; p < headerAt && buffer[p] >= '0' && buffer[p] <= '9'; p++, digits++) {
+        if (value < ((int64_t)1 << 40))
+            value = value * 10 + (buffer[p] - '0');
+    }
+    while (p < headerAt && (buffer[p] == ' ' || buffer[p] == '\t'))
+        p++;
+    return digits > 0 && buffer[p] == '\r' ? value : -1;
 }
 
 // Once the header is complete, decides between a plain and a chunked body.
@@ -90,6 +138,18 @@ static void QuTakeHeader(QuHttpDecoder *decoder, const char *buffer, int32_t hea
     decoder->headerEnd = headerAt + 4;
     decoder->chunkPos = headerAt + 4;
     decoder->state = decoder->chunked ? kHttpChunkSize : kHttpPlainBody;
+    // A chunked body's own framing wins over any Content-Length.
+    decoder->bodyLength = decoder->chunked ? -1 : QuAnnouncedLength(decoder, buffer, headerAt);
+}
+
+bool QuHttpAnswerCut(const QuHttpDecoder *decoder, const char *buffer, int32_t length)
+{
+    // Only an answer that says it is HTTP promises an end to its header.
+    if (decoder->state == kHttpAwaitHeader)
+        return length >= 5 && QuCompareText(buffer, kStatusStart, 5, true) == 0;
+    if (decoder->chunked)
+        return decoder->state != kHttpComplete;
+    return decoder->bodyLength >= 0 && (int64_t)length - decoder->headerEnd < decoder->bodyLength;
 }
 
 // Takes one complete chunk, if it has arrived. *progress tells whether the

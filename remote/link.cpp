@@ -36,6 +36,13 @@ static int32_t QuCertificateStatus(QuLink *link, int32_t status)
     return kErrTlsUntrusted;
 }
 
+// What is left of the deadline, in milliseconds (a tick is 1000/60 ms).
+static int32_t QuMillisecondsLeft(uint32_t start, int32_t timeout)
+{
+    uint32_t spent = QuTicksSince(start);
+    return spent >= (uint32_t)timeout ? 0 : (int32_t)(((uint32_t)timeout - spent) * 50 / 3);
+}
+
 void QuLinkPlain(QuLink *link, QuSocket socket)
 {
     link->socket = socket;
@@ -44,16 +51,28 @@ void QuLinkPlain(QuLink *link, QuSocket socket)
     link->systemError = 0;
 }
 
-int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout)
+int32_t QuLinkStartTls(QuLink *link, const char *address, uint16_t port, bool verify, uint32_t start,
+                       int32_t timeout)
 {
-    char dotted[16];
+    char name[kTlsNameSize], key[kTlsKeySize];
     uint32_t ip = QuOsParseAddress(address);
     bool isAddress = ip != 0xFFFFFFFFu;
-    // An address is checked in its dotted form and never sent as a name.
-    const char *text = isAddress ? QuOsAddressText(ip) : "";
-    if (QuCopyBounded(text, QuTextLength(text), dotted, sizeof dotted) != 0)
+    // An address is checked in its dotted form and never sent as a name. A
+    // name's final dot (the root) is no part of the name that SNI sends
+    // and the certificate holds.
+    const char *text = isAddress ? QuOsAddressText(ip) : address;
+    int32_t length = QuTextLength(text);
+    if (!isAddress && length > 1 && text[length - 1] == '.')
+        length--;
+    if (QuCopyBounded(text, length, name, sizeof name) != 0)
         return kErrBadParameter;
-    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : address);
+    // A session resumes only for the same name, port and checks: never one
+    // made without the certificate checks for a request that asks for them.
+    QuCopyText(key, verify ? "checked " : "unchecked ");
+    QuFormatUnsigned(port, key + QuTextLength(key));
+    QuAppendText(key, " ");
+    QuAppendText(key, name);
+    int32_t status = QuOsTlsBegin(link->socket, isAddress ? NULL : name, key);
     link->tls = true;
     bool done = false;
     while (status == 0 && !done) {
@@ -69,9 +88,9 @@ int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t 
     }
     if (status != 0)
         return QuSessionStatus(link, status);
-    return verify
-               ? QuCertificateStatus(link, QuOsTlsCheckCertificate(isAddress ? dotted : address, isAddress))
-               : 0;
+    return verify ? QuCertificateStatus(
+                        link, QuOsTlsCheckCertificate(name, isAddress, QuMillisecondsLeft(start, timeout)))
+                  : 0;
 }
 
 int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent)
@@ -85,7 +104,13 @@ int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *rec
 {
     if (!link->tls)
         return QuReceiveSome(link->socket, buffer, capacity, received);
-    return QuSessionStatus(link, QuOsTlsReceive(buffer, capacity, received, &link->wait));
+    int32_t status = QuOsTlsReceive(buffer, capacity, received, &link->wait);
+    // The connection ended inside a record: the answer was cut short.
+    if (status == kSecIncompleteMessage) {
+        link->systemError = status;
+        return kErrAnswerCut;
+    }
+    return QuSessionStatus(link, status);
 }
 
 int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout)
@@ -96,17 +121,17 @@ int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout
     return QuAwaitSocket(link->socket, writable, start, timeout);
 }
 
-void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout)
+void QuLinkClose(QuLink *link, bool succeeded, uint32_t start, int32_t timeout)
 {
     if (link->tls)
-        QuOsTlsEnd();
+        QuOsTlsEnd(succeeded);
     link->tls = false;
     QuCloseConnection(link->socket, start, timeout);
 }
 
 // A session lives within one request, which ends it on every path; what a
-// fresh load holds is no session all the same.
+// fresh load holds is no session and nothing kept to resume.
 void QuResetTlsSession(void)
 {
-    QuOsTlsEnd();
+    QuOsTlsForget();
 }

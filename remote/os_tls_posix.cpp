@@ -2,6 +2,7 @@
 // and SSL_CERT_DIR name others, as for any OpenSSL program), and its
 // failures turned into the numbers SChannel gives for the same thing.
 #include <errno.h>
+#include <string.h>
 #include <sys/socket.h>
 
 #include <openssl/err.h>
@@ -14,17 +15,31 @@
 #include "frame/os_errors_posix.h"
 #include "os_tls.h"
 
-// The one session, from QuOsTlsBegin to QuOsTlsEnd, and the socket BIO's
-// method, made once.
+// The one session, from QuOsTlsBegin to QuOsTlsEnd; the context, the
+// socket BIO's method and the trusted roots, made once; the session kept
+// for the next request to the same peer, until QuOsTlsForget.
 static struct {
     SSL_CTX *context;
     SSL *session;
     BIO_METHOD *socketMethod;
+    X509_STORE *roots;
+    uint8_t *rootsFrom; // the test's root the store holds; null: the system's
+    int32_t rootsLength;
+    SSL_SESSION *kept;
+    char key[kTlsKeySize], keptKey[kTlsKeySize];
     // After a fatal error OpenSSL must not be asked for a close_notify.
     bool broken;
+    // The handshake is complete: a HelloRequest from now on asks for a
+    // renegotiation, which is refused and ends the session.
+    bool established, renegotiationAsked;
     // The server has closed the connection: OpenSSL asks, to tell an end
     // without close_notify from a failure.
     bool peerClosed;
+    // Where the bytes from the server stand in their records: header bytes
+    // seen of the current one, and its body bytes still to come. A close
+    // with either above 0 cut a record in the middle.
+    int32_t headerSeen, recordLeft;
+    uint8_t header[5];
 } Tls;
 
 #ifndef MSG_NOSIGNAL
@@ -42,11 +57,30 @@ static int QuBioWrite(BIO *bio, const char *data, int count)
     return (int)n;
 }
 
+// Follows the record layer's five-byte headers through the bytes read.
+static void QuTrackRecords(const char *data, ssize_t count)
+{
+    for (ssize_t i = 0; i < count;) {
+        if (Tls.recordLeft > 0) {
+            ssize_t take = count - i < Tls.recordLeft ? count - i : Tls.recordLeft;
+            Tls.recordLeft -= (int32_t)take;
+            i += take;
+            continue;
+        }
+        Tls.header[Tls.headerSeen++] = (uint8_t)data[i++];
+        if (Tls.headerSeen == 5) {
+            Tls.recordLeft = Tls.header[3] << 8 | Tls.header[4];
+            Tls.headerSeen = 0;
+        }
+    }
+}
+
 static int QuBioRead(BIO *bio, char *buffer, int capacity)
 {
     BIO_clear_retry_flags(bio);
     ssize_t n = recv((int)(intptr_t)BIO_get_data(bio), buffer, (size_t)capacity, 0);
     Tls.peerClosed = Tls.peerClosed || n == 0;
+    QuTrackRecords(buffer, n);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         BIO_set_retry_read(bio);
     return (int)n;
@@ -77,24 +111,54 @@ static BIO *QuSocketBio(QuSocket socket)
     return bio;
 }
 
-int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
+// Sees every message OpenSSL reads; a renegotiation would bring a new
+// certificate that nobody checks.
+static void QuWatchMessages(int written, int, int contentType, const void *data, size_t length, SSL *, void *)
 {
-    QuOsTlsEnd();
-    ERR_clear_error();
+    const uint8_t *bytes = (const uint8_t *)data;
+    if (!written && contentType == SSL3_RT_HANDSHAKE && length > 0 && bytes[0] == SSL3_MT_HELLO_REQUEST &&
+        Tls.established)
+        Tls.renegotiationAsked = true;
+}
+
+// The settings of every session, made at the first.
+static SSL_CTX *QuContext(void)
+{
+    if (Tls.context != NULL)
+        return Tls.context;
     Tls.context = SSL_CTX_new(TLS_client_method());
     if (Tls.context == NULL)
-        return kSecInternalError;
-    // The system's configuration decides, but never below TLS 1.0.
+        return NULL;
+    // The system's configuration decides, but never below TLS 1.2.
     long least = SSL_CTX_get_min_proto_version(Tls.context);
-    if (least == 0 || least < TLS1_VERSION)
-        SSL_CTX_set_min_proto_version(Tls.context, TLS1_VERSION);
-    // A server that closes without close_notify ends the answer, as over TCP.
-    SSL_CTX_set_options(Tls.context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (least == 0 || least < TLS1_2_VERSION)
+        SSL_CTX_set_min_proto_version(Tls.context, TLS1_2_VERSION);
+    // No renegotiation, and no decrypted data left in OpenSSL's buffers. A
+    // server that closes without close_notify ends the session as with it
+    // (its session stays good to resume); the record layer's own count
+    // below tells a close inside a record, and the answer's framing
+    // whether the answer is whole.
+    SSL_CTX_set_options(Tls.context,
+                        SSL_OP_NO_RENEGOTIATION | SSL_OP_CLEANSE_PLAINTEXT | SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_msg_callback(Tls.context, QuWatchMessages);
     SSL_CTX_set_mode(Tls.context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    return Tls.context;
+}
+
+int32_t QuOsTlsBegin(QuSocket socket, const char *serverName, const char *key)
+{
+    QuOsTlsEnd(false);
+    ERR_clear_error();
+    if (QuContext() == NULL)
+        return kSecInternalError;
+    size_t keyLength = strlen(key);
+    if (keyLength >= sizeof Tls.key)
+        return kSecInternalError;
+    memcpy(Tls.key, key, keyLength + 1);
     Tls.session = SSL_new(Tls.context);
     BIO *bio = Tls.session != NULL ? QuSocketBio(socket) : NULL;
     if (bio == NULL) {
-        QuOsTlsEnd();
+        QuOsTlsEnd(false);
         return kSecInternalError;
     }
     SSL_set_bio(Tls.session, bio, bio);
@@ -102,9 +166,13 @@ int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
     // The certificate is checked after the handshake, on both platforms.
     SSL_set_verify(Tls.session, SSL_VERIFY_NONE, NULL);
     if (serverName != NULL && SSL_set_tlsext_host_name(Tls.session, serverName) != 1) {
-        QuOsTlsEnd();
+        QuOsTlsEnd(false);
         return kSecInternalError;
     }
+    // The same peer as the last request, asked for in the same way: an
+    // abbreviated handshake, if the server still knows the session.
+    if (Tls.kept != NULL && strcmp(Tls.keptKey, key) == 0)
+        SSL_set_session(Tls.session, Tls.kept);
     return 0;
 }
 
@@ -147,6 +215,7 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
     ERR_clear_error();
     errno = 0;
     int result = SSL_do_handshake(Tls.session);
+    Tls.established = result == 1;
     return result == 1 ? 0 : QuFailure(result, wait);
 }
 
@@ -181,26 +250,44 @@ static int32_t QuTrustError(long result)
     }
 }
 
-// The roots: the one a test set, or else OpenSSL's defaults.
+static void QuForgetRoots(void);
+
+// The roots: the one a test set, or else OpenSSL's defaults, read once
+// for as long as the same ones are asked for.
 static X509_STORE *QuTrustedRoots(void)
 {
     const uint8_t *der;
     int32_t length;
+    bool test = QuTrustedRootOverride(&der, &length);
+    bool same = test ? Tls.rootsFrom != NULL && Tls.rootsLength == length &&
+                           memcmp(Tls.rootsFrom, der, (size_t)length) == 0
+                     : Tls.rootsFrom == NULL;
+    if (Tls.roots != NULL && same)
+        return Tls.roots;
+    QuForgetRoots();
     X509_STORE *roots = X509_STORE_new();
     if (roots == NULL)
         return NULL;
-    if (!QuTrustedRootOverride(&der, &length)) {
+    if (!test) {
         X509_STORE_set_default_paths(roots);
-        return roots;
+    } else {
+        Tls.rootsFrom = (uint8_t *)OPENSSL_memdup(der, (size_t)length);
+        X509 *root = d2i_X509(NULL, &der, length);
+        if (Tls.rootsFrom == NULL || root == NULL || X509_STORE_add_cert(roots, root) != 1) {
+            X509_free(root);
+            X509_STORE_free(roots);
+            QuForgetRoots();
+            return NULL;
+        }
+        X509_free(root);
+        Tls.rootsLength = length;
     }
-    X509 *root = d2i_X509(NULL, &der, length);
-    if (root != NULL)
-        X509_STORE_add_cert(roots, root);
-    X509_free(root);
+    Tls.roots = roots;
     return roots;
 }
 
-int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
+// OpenSSL fetches nothing: the chain is what the server sent.
+int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress, int32_t)
 {
     if (Tls.session == NULL)
         return kCertChaining;
@@ -214,6 +301,10 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
         X509_STORE_CTX_init(check, roots, leaf, SSL_get_peer_cert_chain(Tls.session)) == 1) {
         X509_STORE_CTX_set_default(check, "ssl_server");
         X509_VERIFY_PARAM *param = X509_STORE_CTX_get0_param(check);
+        // As browsers: a wildcard only as a whole label, and the names of
+        // the subjectAltName alone, never the Common Name.
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS |
+                                                   X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
         int named = isAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, name)
                               : X509_VERIFY_PARAM_set1_host(param, name, 0);
         if (named == 1) {
@@ -224,10 +315,16 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
         }
     }
     X509_STORE_CTX_free(check);
-    X509_STORE_free(roots);
     X509_free(leaf);
     ERR_clear_error();
     return status;
+}
+
+static int32_t QuRefuseRenegotiation(void)
+{
+    ERR_clear_error();
+    Tls.broken = true;
+    return kSecUnsupportedFunction;
 }
 
 int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind *wait)
@@ -240,6 +337,8 @@ int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind
     ERR_clear_error();
     errno = 0;
     int result = SSL_write(Tls.session, data, count);
+    if (Tls.renegotiationAsked)
+        return QuRefuseRenegotiation();
     if (result <= 0)
         return QuFailure(result, wait);
     *sent = result;
@@ -256,31 +355,80 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     ERR_clear_error();
     errno = 0;
     int result = SSL_read(Tls.session, buffer, capacity);
+    if (Tls.renegotiationAsked) {
+        // Whatever came with the request is dropped with the session.
+        OPENSSL_cleanse(buffer, (size_t)capacity);
+        return QuRefuseRenegotiation();
+    }
     if (result > 0) {
         *received = result;
         return 0;
     }
     int kind = SSL_get_error(Tls.session, result);
-    if (kind == SSL_ERROR_ZERO_RETURN) {
-        ERR_clear_error();
-        return 0; // close_notify, or the end of the connection
+    bool ended = kind == SSL_ERROR_ZERO_RETURN ||
+                 (Tls.peerClosed && kind == SSL_ERROR_SYSCALL && ERR_peek_error() == 0);
+    if (!ended)
+        return QuFailure(result, wait);
+    // close_notify, or the end of the connection: at a record's end the
+    // answer's framing decides; inside a record the answer is cut.
+    ERR_clear_error();
+    if (Tls.peerClosed && (Tls.headerSeen > 0 || Tls.recordLeft > 0)) {
+        Tls.broken = true;
+        return kSecIncompleteMessage;
     }
-    return QuFailure(result, wait);
+    return 0;
 }
 
-void QuOsTlsEnd(void)
+// Keeps the session for the next request with the same key, or, after a
+// request that failed, lets no session of that key be offered again.
+static void QuKeepSession(bool keep)
+{
+    SSL_SESSION *latest = keep && !Tls.broken ? SSL_get1_session(Tls.session) : NULL;
+    if (latest != NULL && !SSL_SESSION_is_resumable(latest)) {
+        SSL_SESSION_free(latest);
+        latest = NULL;
+    }
+    if (latest == NULL && strcmp(Tls.keptKey, Tls.key) != 0)
+        return;
+    SSL_SESSION_free(Tls.kept);
+    Tls.kept = latest;
+    memcpy(Tls.keptKey, Tls.key, sizeof Tls.key);
+}
+
+void QuOsTlsEnd(bool keepSession)
 {
     if (Tls.session != NULL) {
+        QuKeepSession(keepSession);
         // One try: the socket is non-blocking and the close that follows
         // does not wait for the alert either.
         if (SSL_is_init_finished(Tls.session) && !Tls.broken)
             SSL_shutdown(Tls.session);
         SSL_free(Tls.session);
     }
-    SSL_CTX_free(Tls.context);
     Tls.session = NULL;
-    Tls.context = NULL;
-    Tls.broken = false;
+    Tls.key[0] = 0;
+    Tls.broken = Tls.established = Tls.renegotiationAsked = false;
     Tls.peerClosed = false;
+    Tls.headerSeen = Tls.recordLeft = 0;
     ERR_clear_error();
+}
+
+static void QuForgetRoots(void)
+{
+    X509_STORE_free(Tls.roots);
+    OPENSSL_free(Tls.rootsFrom);
+    Tls.roots = NULL;
+    Tls.rootsFrom = NULL;
+    Tls.rootsLength = 0;
+}
+
+void QuOsTlsForget(void)
+{
+    QuOsTlsEnd(false);
+    SSL_SESSION_free(Tls.kept);
+    Tls.kept = NULL;
+    Tls.keptKey[0] = 0;
+    QuForgetRoots();
+    SSL_CTX_free(Tls.context);
+    Tls.context = NULL;
 }

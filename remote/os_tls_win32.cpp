@@ -4,7 +4,13 @@
 // receives on the non-blocking socket are made here, and whatever the
 // socket does not take or give at once waits in the buffers below.
 #define SECURITY_WIN32
+// The chain's retrieval time-out is one of these fields.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include <winsock.h>
+
+// The newer form of the credentials, the one that allows TLS 1.3.
+#define SCHANNEL_USE_BLACKLISTS
+#include <subauth.h>
 
 #include <schannel.h>
 #include <security.h>
@@ -33,12 +39,20 @@ static const DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETE
                                    ISC_REQ_MANUAL_CRED_VALIDATION;
 
 // The one session, from QuOsTlsBegin to QuOsTlsEnd; the socket is read
-// only once credentials are held.
+// only once credentials are held. The credentials of the last request that
+// succeeded are kept with its key, until QuOsTlsForget: SChannel resumes
+// a session of the same credentials and server name.
 static struct {
     SOCKET socket;
-    CredHandle credentials;
+    CredHandle credentials, keptCredentials;
+    bool haveKept;
+    char key[kTlsKeySize], keptKey[kTlsKeySize];
     CtxtHandle context;
     bool haveCredentials, haveContext, established, peerEnded, needInput;
+    // After a fatal error no close_notify goes out.
+    bool broken;
+    DWORD contextFlags; // kContextFlags, and what the handshake added
+    DWORD protocol;     // the protocol agreed, once established
     char serverName[kNameSize];
     SecPkgContext_StreamSizes sizes;
     // Received and not yet decrypted; decrypted and not yet handed out; to
@@ -100,16 +114,18 @@ static int32_t QuQueueToken(SecBuffer *token)
     return status;
 }
 
-// Keeps what SChannel left unread at the end of the incoming bytes.
+// Keeps what SChannel left unread at the end of the incoming bytes, and
+// wipes the rest: DecryptMessage decrypts in place.
 static void QuKeepExtra(const SecBuffer *buffer)
 {
+    int32_t kept = 0;
     if (buffer->BufferType == SECBUFFER_EXTRA && buffer->cbBuffer > 0 &&
         buffer->cbBuffer <= (unsigned long)Tls.incomingLength) {
-        memmove(Tls.incoming, Tls.incoming + Tls.incomingLength - buffer->cbBuffer, buffer->cbBuffer);
-        Tls.incomingLength = (int32_t)buffer->cbBuffer;
-    } else {
-        Tls.incomingLength = 0;
+        kept = (int32_t)buffer->cbBuffer;
+        memmove(Tls.incoming, Tls.incoming + Tls.incomingLength - kept, (size_t)kept);
     }
+    SecureZeroMemory(Tls.incoming + kept, (size_t)(Tls.incomingLength - kept));
+    Tls.incomingLength = kept;
 }
 
 // One step of the handshake on what has arrived (nothing at the first and
@@ -130,16 +146,17 @@ static SECURITY_STATUS QuHandshakeStep(bool withInput)
     unsigned long attributes = 0;
     SECURITY_STATUS s =
         InitializeSecurityContextA(&Tls.credentials, Tls.haveContext ? &Tls.context : NULL,
-                                   Tls.serverName[0] != 0 ? Tls.serverName : NULL, kContextFlags, 0, 0,
+                                   Tls.serverName[0] != 0 ? Tls.serverName : NULL, Tls.contextFlags, 0, 0,
                                    withInput ? &inDesc : NULL, 0, &Tls.context, &outDesc, &attributes, NULL);
     Tls.haveContext =
         Tls.haveContext || s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_E_INCOMPLETE_MESSAGE;
     // A failure may come with an alert for the server.
     if (QuQueueToken(&out[0]) != 0 && !FAILED(s))
         s = kSecInternalError;
+    // After SEC_I_INCOMPLETE_CREDENTIALS the same input goes in again.
     if (s == SEC_E_INCOMPLETE_MESSAGE)
         Tls.needInput = true;
-    else if (s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED || s == SEC_I_INCOMPLETE_CREDENTIALS)
+    else if (s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED)
         QuKeepExtra(&in[1]);
     if (s == SEC_I_CONTINUE_NEEDED)
         Tls.needInput = Tls.incomingLength == 0;
@@ -148,58 +165,109 @@ static SECURITY_STATUS QuHandshakeStep(bool withInput)
 
 static void QuClear(void)
 {
-    Tls.haveCredentials = Tls.haveContext = Tls.established = Tls.peerEnded = Tls.needInput = false;
+    // Nothing of the session's plaintext stays behind it.
+    SecureZeroMemory(Tls.incoming, sizeof Tls.incoming);
+    SecureZeroMemory(Tls.plain, sizeof Tls.plain);
+    SecureZeroMemory(Tls.outgoing, sizeof Tls.outgoing);
+    Tls.haveCredentials = Tls.haveContext = Tls.established = Tls.peerEnded = Tls.needInput = Tls.broken =
+        false;
+    Tls.contextFlags = kContextFlags;
+    Tls.protocol = 0;
     Tls.incomingLength = Tls.plainStart = Tls.plainLength = Tls.outgoingLength = Tls.outgoingSent =
         Tls.outgoingCarries = 0;
     Tls.serverName[0] = 0;
+    Tls.key[0] = 0;
     Tls.socket = INVALID_SOCKET;
 }
 
-int32_t QuOsTlsBegin(QuSocket socket, const char *serverName)
+// TLS 1.2 and, where the system has it, 1.3, with strong cryptography
+// only; the certificate is checked after the handshake, against the name
+// the caller gave, and no client certificate is offered. The newer form
+// of the credentials is the one that allows TLS 1.3; a system that does
+// not know it takes the older one, which stops at TLS 1.2.
+static SECURITY_STATUS QuAcquireCredentials(void)
 {
-    QuOsTlsEnd();
+    const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
+    TimeStamp expiry;
+    TLS_PARAMETERS parameters;
+    memset(&parameters, 0, sizeof parameters);
+    parameters.grbitDisabledProtocols = ~(DWORD)(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT);
+    SCH_CREDENTIALS current;
+    memset(&current, 0, sizeof current);
+    current.dwVersion = SCH_CREDENTIALS_VERSION;
+    current.dwFlags = flags;
+    current.cTlsParameters = 1;
+    current.pTlsParameters = &parameters;
+    SECURITY_STATUS s = AcquireCredentialsHandleA(NULL, (char *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL,
+                                                  &current, NULL, NULL, &Tls.credentials, &expiry);
+    if (s == SEC_E_OK)
+        return s;
+    SCHANNEL_CRED older;
+    memset(&older, 0, sizeof older);
+    older.dwVersion = SCHANNEL_CRED_VERSION;
+    older.dwFlags = flags;
+    older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+    return AcquireCredentialsHandleA(NULL, (char *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL, &older, NULL,
+                                     NULL, &Tls.credentials, &expiry);
+}
+
+// Frees the kept credentials, and with them what SChannel keeps to resume.
+static void QuForgetKept(void)
+{
+    if (Tls.haveKept)
+        FreeCredentialsHandle(&Tls.keptCredentials);
+    Tls.haveKept = false;
+    Tls.keptKey[0] = 0;
+}
+
+int32_t QuOsTlsBegin(QuSocket socket, const char *serverName, const char *key)
+{
+    QuOsTlsEnd(false);
     Tls.socket = (SOCKET)socket;
+    size_t keyLength = strlen(key);
+    if (keyLength >= kTlsKeySize)
+        return kSecInternalError;
+    memcpy(Tls.key, key, keyLength + 1);
     if (serverName != NULL) {
         size_t length = strlen(serverName);
         if (length >= kNameSize)
             return kSecInternalError;
         memcpy(Tls.serverName, serverName, length + 1);
     }
-    SCHANNEL_CRED credentials;
-    memset(&credentials, 0, sizeof credentials);
-    credentials.dwVersion = SCHANNEL_CRED_VERSION;
-    // The protocols are the system's choice; the certificate is checked
-    // after the handshake, against the name the caller gave.
-    credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-    TimeStamp expiry;
-    SECURITY_STATUS s = AcquireCredentialsHandleA(NULL, (char *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL,
-                                                  &credentials, NULL, NULL, &Tls.credentials, &expiry);
-    if (s != SEC_E_OK)
-        return (int32_t)s;
+    if (Tls.haveKept && strcmp(Tls.keptKey, key) == 0) {
+        Tls.credentials = Tls.keptCredentials;
+        Tls.haveKept = false;
+        Tls.keptKey[0] = 0;
+    } else {
+        QuForgetKept();
+        SECURITY_STATUS s = QuAcquireCredentials();
+        if (s != SEC_E_OK)
+            return (int32_t)s;
+    }
     Tls.haveCredentials = true;
     // The client's hello, sent by the first handshake step.
-    s = QuHandshakeStep(false);
+    SECURITY_STATUS s = QuHandshakeStep(false);
     return s == SEC_I_CONTINUE_NEEDED ? 0 : (FAILED(s) ? (int32_t)s : kSecInternalError);
 }
 
 // After SChannel says the handshake is complete: what the records carry,
-// and never a protocol older than TLS 1.0.
+// and never a protocol older than TLS 1.2, whatever the system allowed.
 static int32_t QuEstablish(void)
 {
     SecPkgContext_ConnectionInfo info;
     if (QueryContextAttributesA(&Tls.context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
         return kSecInternalError;
-    if (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3))
+    if (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1))
         return kSecAlgorithmMismatch;
+    Tls.protocol = info.dwProtocol;
     if (QueryContextAttributesA(&Tls.context, SECPKG_ATTR_STREAM_SIZES, &Tls.sizes) != SEC_E_OK)
         return kSecInternalError;
     Tls.established = true;
     return 0;
 }
 
-int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
+static int32_t QuHandshake(QuOsWaitKind *wait)
 {
-    bool askedAgain = false;
     if (!Tls.haveCredentials)
         return kSecInternalError;
     for (int step = 0; step < kMaxSteps; step++) {
@@ -219,8 +287,10 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
             status = QuEstablish();
             if (status != 0)
                 return status;
-        } else if (s == SEC_I_INCOMPLETE_CREDENTIALS && !askedAgain) {
-            askedAgain = true; // the server asks for a certificate: go on without
+        } else if (s == SEC_I_INCOMPLETE_CREDENTIALS && !(Tls.contextFlags & ISC_REQ_USE_SUPPLIED_CREDS)) {
+            // The server asks for a certificate: go on without one, as
+            // curl does; a server that requires one ends the handshake.
+            Tls.contextFlags |= ISC_REQ_USE_SUPPLIED_CREDS;
         } else if (s != SEC_I_CONTINUE_NEEDED && s != SEC_E_INCOMPLETE_MESSAGE) {
             QuOsWaitKind ignored;
             QuFlush(&ignored); // the alert, if the socket takes it
@@ -230,11 +300,34 @@ int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
     return kSecIllegalMessage;
 }
 
-// True when the certificate names this IPv4 address among its alternative
-// names; the SSL policy looks at host names only.
-static bool QuNamesAddress(PCCERT_CONTEXT certificate, const char *address)
+int32_t QuOsTlsHandshake(QuOsWaitKind *wait)
 {
-    unsigned long ip = inet_addr(address);
+    int32_t status = QuHandshake(wait);
+    Tls.broken = status != 0 && status != kWsaWouldBlock;
+    return status;
+}
+
+// A DNS name of the certificate against the host's name; a name that is
+// not ASCII never matches.
+static bool QuDnsNameMatches(const wchar_t *wide, const char *name)
+{
+    char pattern[kNameSize];
+    int32_t length = 0;
+    for (; wide[length] != 0; length++) {
+        if (length >= kNameSize || wide[length] > 127)
+            return false;
+        pattern[length] = (char)wide[length];
+    }
+    return QuCertNameMatches(pattern, length, name);
+}
+
+// True when the certificate's alternative names hold this IPv4 address or
+// this host name. The SSL policy's own name check is laxer than browsers
+// (partial wildcards, the Common Name without alternative names), and it
+// looks at host names only.
+static bool QuNamesHost(PCCERT_CONTEXT certificate, const char *name, bool isAddress)
+{
+    unsigned long ip = isAddress ? inet_addr(name) : 0;
     PCERT_EXTENSION extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, certificate->pCertInfo->cExtension,
                                                   certificate->pCertInfo->rgExtension);
     CERT_ALT_NAME_INFO *names = NULL;
@@ -246,8 +339,12 @@ static bool QuNamesAddress(PCCERT_CONTEXT certificate, const char *address)
         return false;
     for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
         const CERT_ALT_NAME_ENTRY *entry = &names->rgAltEntry[i];
-        found = entry->dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry->IPAddress.cbData == 4 &&
-                memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
+        if (isAddress)
+            found = entry->dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry->IPAddress.cbData == 4 &&
+                    memcmp(entry->IPAddress.pbData, &ip, 4) == 0;
+        else
+            found = entry->dwAltNameChoice == CERT_ALT_NAME_DNS_NAME &&
+                    QuDnsNameMatches(entry->pwszDNSName, name);
     }
     LocalFree(names);
     return found;
@@ -298,7 +395,33 @@ static HCERTCHAINENGINE QuChainEngine(HCERTSTORE *roots)
     return engine;
 }
 
-int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
+// The chain for a server's certificate. An issuer it lacks may be fetched
+// from an address the certificate names, but never past the request's
+// deadline: the fetch's time-out is the time left, and none is made when
+// no time is left or the system does not take a time-out.
+static bool QuBuildChain(HCERTCHAINENGINE engine, PCCERT_CONTEXT certificate, int32_t msLeft,
+                         PCCERT_CHAIN_CONTEXT *chain)
+{
+    LPSTR serverUsage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
+    CERT_CHAIN_PARA para;
+    memset(&para, 0, sizeof para);
+    para.cbSize = sizeof para;
+    para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    para.RequestedUsage.Usage.cUsageIdentifier = 1;
+    para.RequestedUsage.Usage.rgpszUsageIdentifier = serverUsage;
+    para.dwUrlRetrievalTimeout = msLeft > 0 ? (DWORD)msLeft : 1;
+    DWORD flags = msLeft > 0 ? 0 : CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+    if (CertGetCertificateChain(engine, certificate, NULL, certificate->hCertStore, &para, flags, NULL,
+                                chain))
+        return true;
+    if (GetLastError() != (DWORD)E_INVALIDARG)
+        return false;
+    para.cbSize = offsetof(CERT_CHAIN_PARA, RequestedIssuancePolicy);
+    return CertGetCertificateChain(engine, certificate, NULL, certificate->hCertStore, &para,
+                                   CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, NULL, chain) != FALSE;
+}
+
+int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress, int32_t msLeft)
 {
     PCCERT_CONTEXT certificate = NULL;
     if (!Tls.established ||
@@ -308,24 +431,14 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
     HCERTSTORE roots;
     HCERTCHAINENGINE engine = QuChainEngine(&roots);
     int32_t status = kCertChaining;
-    LPSTR serverUsage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
-    CERT_CHAIN_PARA chainPara;
-    memset(&chainPara, 0, sizeof chainPara);
-    chainPara.cbSize = sizeof chainPara;
-    chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
-    chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
-    chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = serverUsage;
     PCCERT_CHAIN_CONTEXT chain = NULL;
-    WCHAR wideName[kNameSize];
     bool test = roots != NULL;
-    if ((engine != NULL || !test) && MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, kNameSize) > 0 &&
-        CertGetCertificateChain(engine, certificate, NULL, certificate->hCertStore, &chainPara, 0, NULL,
-                                &chain)) {
+    if ((engine != NULL || !test) && QuBuildChain(engine, certificate, msLeft, &chain)) {
         SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
         memset(&ssl, 0, sizeof ssl);
         ssl.cbSize = sizeof ssl;
         ssl.dwAuthType = AUTHTYPE_SERVER;
-        ssl.pwszServerName = isAddress ? NULL : wideName;
+        ssl.pwszServerName = NULL; // the names are matched below
         CERT_CHAIN_POLICY_PARA policy;
         memset(&policy, 0, sizeof policy);
         policy.cbSize = sizeof policy;
@@ -337,7 +450,7 @@ int32_t QuOsTlsCheckCertificate(const char *name, bool isAddress)
             status = (int32_t)outcome.dwError;
         if (status == 0)
             status = QuChainError(chain->TrustStatus.dwErrorStatus);
-        if (status == 0 && isAddress && !QuNamesAddress(certificate, name))
+        if (status == 0 && !QuNamesHost(certificate, name, isAddress))
             status = kCertNameMismatch;
         CertFreeCertificateChain(chain);
     }
@@ -375,8 +488,11 @@ int32_t QuOsTlsSend(const char *data, int32_t count, int32_t *sent, QuOsWaitKind
         SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
         memcpy(Tls.outgoing + Tls.sizes.cbHeader, data, (size_t)piece);
         SECURITY_STATUS s = EncryptMessage(&Tls.context, 0, &desc, 0);
-        if (s != SEC_E_OK)
+        if (s != SEC_E_OK) {
+            SecureZeroMemory(Tls.outgoing, sizeof Tls.outgoing);
+            Tls.broken = true;
             return (int32_t)s;
+        }
         Tls.outgoingLength = (int32_t)(buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
         Tls.outgoingCarries = piece;
     }
@@ -412,6 +528,11 @@ static int32_t QuDecrypt(void)
     }
     if (s != SEC_E_OK && s != SEC_I_RENEGOTIATE)
         return (int32_t)s;
+    // Before TLS 1.3 a handshake message after the handshake is the
+    // server's request for a renegotiation, which would bring a
+    // certificate nobody checks: refused, and the session ends.
+    if (s == SEC_I_RENEGOTIATE && !(Tls.protocol & SP_PROT_TLS1_3_CLIENT))
+        return kSecUnsupportedFunction;
     const SecBuffer *extra = NULL;
     for (int i = 1; i < 4; i++) {
         if (buffers[i].BufferType == SECBUFFER_DATA && buffers[i].cbBuffer > 0) {
@@ -428,8 +549,8 @@ static int32_t QuDecrypt(void)
         QuKeepExtra(extra);
     else
         Tls.incomingLength = 0;
-    // A message of the handshake after it (a session ticket, a new key)
-    // goes back to the handshake.
+    // A message of TLS 1.3 after the handshake (a session ticket, a new
+    // key) goes back to the handshake.
     if (s == SEC_I_RENEGOTIATE) {
         s = QuHandshakeStep(true);
         QuOsWaitKind ignored;
@@ -440,7 +561,7 @@ static int32_t QuDecrypt(void)
     return 0;
 }
 
-int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait)
+static int32_t QuReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait)
 {
     *received = 0;
     if (!Tls.established)
@@ -449,6 +570,7 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
         if (Tls.plainLength > 0) {
             int32_t n = Tls.plainLength < capacity ? Tls.plainLength : capacity;
             memcpy(buffer, Tls.plain + Tls.plainStart, (size_t)(n > 0 ? n : 0));
+            SecureZeroMemory(Tls.plain + Tls.plainStart, (size_t)(n > 0 ? n : 0));
             Tls.plainStart += n;
             Tls.plainLength -= n;
             *received = n;
@@ -463,6 +585,9 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
             bool closed;
             status = QuFill(wait, &closed);
             Tls.peerEnded = status == 0 && closed;
+            // Part of a record and then the end: the answer was cut.
+            if (Tls.peerEnded && Tls.incomingLength > 0)
+                return kSecIncompleteMessage;
         }
         if (status != 0)
             return status;
@@ -472,9 +597,16 @@ int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWa
     return kWsaWouldBlock;
 }
 
-void QuOsTlsEnd(void)
+int32_t QuOsTlsReceive(char *buffer, int32_t capacity, int32_t *received, QuOsWaitKind *wait)
 {
-    if (Tls.established && !Tls.peerEnded) {
+    int32_t status = QuReceive(buffer, capacity, received, wait);
+    Tls.broken = Tls.broken || (status != 0 && status != kWsaWouldBlock);
+    return status;
+}
+
+void QuOsTlsEnd(bool keepSession)
+{
+    if (Tls.established && !Tls.peerEnded && !Tls.broken) {
         // close_notify, if the socket takes it at once.
         DWORD type = SCHANNEL_SHUTDOWN;
         SecBuffer token = {sizeof type, SECBUFFER_TOKEN, &type};
@@ -488,7 +620,19 @@ void QuOsTlsEnd(void)
     }
     if (Tls.haveContext)
         DeleteSecurityContext(&Tls.context);
-    if (Tls.haveCredentials)
+    if (Tls.haveCredentials && keepSession && Tls.established && !Tls.broken) {
+        QuForgetKept();
+        Tls.keptCredentials = Tls.credentials;
+        Tls.haveKept = true;
+        memcpy(Tls.keptKey, Tls.key, sizeof Tls.key);
+    } else if (Tls.haveCredentials) {
         FreeCredentialsHandle(&Tls.credentials);
+    }
     QuClear();
+}
+
+void QuOsTlsForget(void)
+{
+    QuOsTlsEnd(false);
+    QuForgetKept();
 }

@@ -28,8 +28,10 @@ void QuReadCloseAfterOption(const char *options, char *text)
 
 QuTlsMode QuReadTlsOption(const char *options)
 {
-    // Options match anywhere in the text, so "-tlsNoVerify" holds "-tls".
-    if (QuHasOption(options, "-tlsNoVerify"))
+    // Options match anywhere in the text, so "-tlsNoVerify" holds "-tls";
+    // but never inside a quoted value: -closeportafter="-tlsNoVerify" must
+    // not switch the certificate checks off.
+    if (QuHasUnquotedOption(options, "-tlsNoVerify"))
         return kTlsNoVerify;
-    return QuHasOption(options, "-tls") ? kTlsVerify : kTlsOff;
+    return QuHasUnquotedOption(options, "-tls") ? kTlsVerify : kTlsOff;
 }

@@ -3,10 +3,12 @@
 // deadline into the result handle and decoded in place. Whenever the socket
 // has nothing, or no room, the request waits on it for at most 4 ticks at a
 // time.
-#include "tcp_request.h"
+#include <string.h>
+
 #include "frame/os_frame.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
+#include "tcp_request.h"
 
 // What the diagnostic boxes show of a request or an answer: up to its
 // length or its first NUL, never more than the answer's capacity.
@@ -45,6 +47,8 @@ static void QuShowBytes(const char *caption, const char *bytes, int32_t length)
     QuCopyBytes(DiagnosticText, bytes, n);
     DiagnosticText[n] = 0;
     QuOsMessageBox(caption, DiagnosticText);
+    // An answer that came over TLS stays nowhere but in the result.
+    memset(DiagnosticText, 0, (size_t)n);
 }
 
 static int32_t QuSendRequest(QuLink *link, const char *request, int32_t length, uint32_t start,
@@ -70,10 +74,13 @@ static int32_t QuSendRequest(QuLink *link, const char *request, int32_t length, 
 // Reads until the peer closes, the buffer fills, a chunked body completes,
 // the close-after text arrives or the deadline passes.
 static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, int32_t *length,
-                                 const char *closeText, int32_t closeLength, uint32_t start, int32_t timeout)
+                                 const char *closeText, int32_t closeLength, bool headRequest, uint32_t start,
+                                 int32_t timeout)
 {
     QuHttpDecoder decoder;
     QuStartHttpDecoder(&decoder);
+    decoder.headRequest = headRequest;
+    bool ended = false; // by the server, rather than by the buffer or the close-after text
     int32_t status = 0, resume = 0;
     while (status == 0 && *length < maxLen && QuBeforeDeadline(start, timeout)) {
         // All that has arrived, up to the room left, in one read.
@@ -84,6 +91,7 @@ static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, i
             QuLinkAwait(link, false, start, timeout);
             continue;
         }
+        ended = status == 0 && received <= 0;
         if (status != 0 || received <= 0)
             break;
         *length += received;
@@ -103,6 +111,10 @@ static int32_t QuReceiveResponse(QuLink *link, char *response, int32_t maxLen, i
         status = kErrNothingReceived;
     if (status == 0 && decoder.chunked)
         status = QuDecodeHTTPResponse(&decoder, response, length);
+    // A close, which anyone on the path can fake, does not make an answer
+    // whole that says it is longer.
+    if (status == 0 && ended && QuHttpAnswerCut(&decoder, response, *length))
+        status = kErrAnswerCut;
     return status;
 }
 
@@ -129,11 +141,11 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
     }
     QuLinkPlain(&link, socket);
     if (tls != kTlsOff) {
-        status = QuLinkStartTls(&link, address, tls == kTlsVerify, start, timeout);
+        status = QuLinkStartTls(&link, address, port, tls == kTlsVerify, start, timeout);
         if (status != 0) {
             QuShowNumber("TLS errorcode =", status);
             QuShowSystemError(link.systemError);
-            QuLinkClose(&link, start, timeout);
+            QuLinkClose(&link, false, start, timeout);
             return status;
         }
     }
@@ -148,8 +160,9 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
     int32_t maxLen = *ioReturnedLen;
     *ioReturnedLen = 0;
     if (status == 0)
-        status =
-            QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength, start, timeout);
+        status = QuReceiveResponse(&link, response, maxLen, ioReturnedLen, closeText, closeLength,
+                                   requestLength >= 5 && QuCompareText(request, "HEAD ", 5, true) == 0, start,
+                                   timeout);
     if (status != 0) {
         QuShowNumber("RECV ERROR errorcode =", status);
         QuShowNumber("*ioReturnedLen =", *ioReturnedLen);
@@ -157,7 +170,7 @@ int32_t QuTCPRequest(const char *address, uint16_t port, const char *request, in
         QuShowBytes("the data =", response, *ioReturnedLen);
         QuShowSystemError(link.systemError);
     }
-    QuLinkClose(&link, start, timeout);
+    QuLinkClose(&link, status == 0, start, timeout);
     return status;
 }
 

@@ -32,6 +32,12 @@ struct QuHttpDecoder {
     int32_t headerEnd; // where the body starts, once the header is complete
     int32_t chunkPos;  // the end of the body decoded so far
     bool chunked;      // the header names a chunked body
+    // How the answer says where it ends, once its header is complete: -1
+    // when it does not (no HTTP status line, no Content-Length, a length
+    // that cannot be read), else the body's length from Content-Length, 0
+    // for an answer that has no body (1xx, 204, 304, an answer to HEAD).
+    int64_t bodyLength;
+    bool headRequest; // the request asked for the header alone
 };
 
 // 600 ticks, or "-timeoutsecs" (0 to 300) times 60, or else "-timeoutticks"
@@ -53,6 +59,11 @@ void QuStartHttpDecoder(QuHttpDecoder *decoder);
 int32_t QuDecodeHTTPResponse(QuHttpDecoder *decoder, char *buffer, int32_t *length);
 // The data now ends at `length`, before what was decoded so far perhaps.
 void QuCutHttpResponse(QuHttpDecoder *decoder, int32_t length);
+// After the server ended the connection: whether the answer's own framing
+// shows it incomplete (a header without its empty line, fewer body bytes
+// than Content-Length, a chunked body without its last chunk). An answer
+// without framing is never cut: it ends where the connection ends.
+bool QuHttpAnswerCut(const QuHttpDecoder *decoder, const char *buffer, int32_t length);
 // Plain TCP, or TLS with or without the certificate checks.
 enum QuTlsMode { kTlsOff, kTlsVerify, kTlsNoVerify };
 // "-tls" or "-tlsNoVerify" (which contains "-tls"): the mode they ask for.
@@ -82,7 +93,10 @@ void QuLinkPlain(QuLink *link, QuSocket socket);
 // kErrTlsNameMismatch, kErrTlsExpired or kErrTlsHandshake; or a socket
 // error.
 // The link is closed with QuLinkClose whatever the outcome.
-int32_t QuLinkStartTls(QuLink *link, const char *address, bool verify, uint32_t start, int32_t timeout);
+// The session of the last request that succeeded with the same address,
+// port and `verify` is resumed where the server allows it.
+int32_t QuLinkStartTls(QuLink *link, const char *address, uint16_t port, bool verify, uint32_t start,
+                       int32_t timeout);
 // As QuSendSome and QuReceiveSome; over TLS a session failure is
 // kErrTlsHandshake. After kWsaWouldBlock a send offers the same bytes again.
 int32_t QuLinkSend(QuLink *link, const char *data, int32_t count, int32_t *sent);
@@ -90,7 +104,8 @@ int32_t QuLinkReceive(QuLink *link, char *buffer, int32_t capacity, int32_t *rec
 // As QuAwaitSocket; over TLS in the direction the session waits.
 int32_t QuLinkAwait(QuLink *link, bool writable, uint32_t start, int32_t timeout);
 // Ends the TLS session with its close_notify, then closes the connection.
-void QuLinkClose(QuLink *link, uint32_t start, int32_t timeout);
+// A request that `succeeded` keeps its session for the next one.
+void QuLinkClose(QuLink *link, bool succeeded, uint32_t start, int32_t timeout);
 
 // The hexadecimal size at the start of a chunk-size line, read as "%lx"
 // reads it into a 32-bit long; kErrBadParameter when there is no number.

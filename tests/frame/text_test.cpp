@@ -26,6 +26,27 @@ TEST(Options, PresenceIgnoresCaseAndSurroundings)
         EXPECT_EQ(QuHasOption(c.text, c.option), c.present) << c.text << " / " << c.option;
 }
 
+// The same, but a quoted value is the value's own text: what it holds is no
+// option, up to its closing quote or, without one, the end.
+TEST(Options, UnquotedPresenceSkipsQuotedValues)
+{
+    const struct {
+        const char *text;
+        bool present;
+    } cases[] = {
+        {"-tls -closeportafter=\"x\"", true},
+        {"-closeportafter=\"x\" -TLS", true},
+        {"-closeportafter=\"-tls\"", false},
+        {"-closeportafter=\"-tls", false},
+        {"-closeportafter=\"a\" \"-tls\" -x", false},
+        {"-closeportafter=\"a\"-tls\"", true},
+        {"xx-tlsyy", true},
+        {"-tl", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(QuHasUnquotedOption(c.text, "-tls"), c.present) << c.text;
+}
+
 TEST(Options, NumbersFollowTheOptionUpToTheNextDash)
 {
     const struct {

@@ -305,4 +305,43 @@ TEST(TcpOptions, CloseAfterText)
     }
 }
 
+// Whether an answer that the server ended is whole by its own framing: a
+// Content-Length that is not a plain number frames nothing, and answers
+// that have no body (1xx, 204, 304, HEAD) are whole at their header.
+TEST(HttpResponse, AnswerCutByItsFraming)
+{
+    const struct {
+        std::string answer;
+        bool head, cut;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcd", false, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcde", false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcdef", false, false},
+        {"HTTP/1.1 200 OK\r\nX: 1\r\ncontent-length:5 \t\r\n\r\nab", false, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nab", false, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5x\r\n\r\nab", false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: \r\n\r\nab", false, false},
+        {"HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\n\r\nab", false, false},
+        {"HTTP/1.1 304 Not Modified\r\nContent-Length: 5\r\n\r\n", false, false},
+        {"HTTP/1.1 101 Switching\r\nContent-Length: 5\r\n\r\n", false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", true, false},
+        {"HTTP/1.0 200 OK\r\n\r\nanything", false, false},
+        {"HTTP/1.1 200 OK\r\nContent-Le", false, true},
+        {"SSH-2.0-OpenSSH\r\n", false, false},
+        {"Content-Length: 5\r\n\r\nab", false, false}, // no status line: not HTTP
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 1\r\n\r\n5\r\nhello\r\n", false,
+         true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", false, false},
+    };
+    for (const auto &c : cases) {
+        std::vector<char> buffer(c.answer.begin(), c.answer.end());
+        int32_t length = static_cast<int32_t>(buffer.size());
+        QuHttpDecoder decoder;
+        QuStartHttpDecoder(&decoder);
+        decoder.headRequest = c.head;
+        ASSERT_EQ(QuDecodeHTTPResponse(&decoder, buffer.data(), &length), 0) << Printable(c.answer);
+        EXPECT_EQ(QuHttpAnswerCut(&decoder, buffer.data(), length), c.cut) << Printable(c.answer);
+    }
+}
+
 } // namespace

@@ -38,13 +38,20 @@ static bool ReadPorts(LoopbackServers *servers)
         } kPorts[] = {{"plain", &servers->plain},        {"scripted", &servers->scripted},
                       {"refused", &servers->refused},    {"tls", &servers->tls},
                       {"tls-other", &servers->tlsOther}, {"tls-expired", &servers->tlsExpired},
-                      {"tls-self", &servers->tlsSelf}};
+                      {"tls-self", &servers->tlsSelf},   {"tls-cn", &servers->tlsCn},
+                      {"tls-wild", &servers->tlsWild},   {"wire12", &servers->wire12},
+                      {"wire13", &servers->wire13},      {"tls11", &servers->tls11},
+                      {"tls-asks", &servers->tlsAsks}};
         for (const auto &p : kPorts)
             if (name == p.name)
                 *p.port = port;
     }
-    return servers->plain != 0 && servers->scripted != 0 && servers->refused != 0 && servers->tls != 0 &&
-           servers->tlsOther != 0 && servers->tlsExpired != 0 && servers->tlsSelf != 0;
+    for (int port : {servers->plain, servers->scripted, servers->refused, servers->tls, servers->tlsOther,
+                     servers->tlsExpired, servers->tlsSelf, servers->tlsCn, servers->tlsWild, servers->wire12,
+                     servers->wire13, servers->tls11, servers->tlsAsks})
+        if (port == 0)
+            return false;
+    return true;
 }
 
 #ifndef _WIN32

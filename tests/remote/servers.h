@@ -16,6 +16,10 @@ struct LoopbackServers {
     // for 127.0.0.1 and localhost, one for another name, an expired one and
     // a self-signed one.
     int tls = 0, tlsOther = 0, tlsExpired = 0, tlsSelf = 0;
+    // A certificate with a Common Name alone, one with wildcards; with the
+    // "tls" certificate: TLS 1.2 and 1.3 whose bytes on the wire the server
+    // picks, TLS 1.1 alone, a server that asks for a client certificate.
+    int tlsCn = 0, tlsWild = 0, wire12 = 0, wire13 = 0, tls11 = 0, tlsAsks = 0;
     std::string folder;
 };
 

@@ -56,6 +56,22 @@ ANSWERS = {
 }
 
 
+# Answers that the server ends by closing the connection, without
+# close_notify over TLS, each as its writes (over TLS one record each): the
+# cases of what counts as a whole answer. Over TLS, "/cut/record" also cuts
+# its last record in the middle; over TCP it is whole.
+ENDINGS = {
+    "/cut/length": [b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n", b"0123456789"],
+    "/cut/chunked": [chunked(chunk(b"hello")), chunk(b"abc")],
+    "/cut/header": [b"HTTP/1.1 200 OK\r\nContent-Le"],
+    "/cut/record": [b"HTTP/1.0 200 OK\r\n\r\n", b"first record ", b"second record"],
+    "/whole/length": [b"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", b"0123456789"],
+    "/whole/unframed": [b"HTTP/1.0 200 OK\r\n\r\n", b"until the close"],
+    "/whole/chunked": [chunked(chunk(b"hello")), chunk(b"abc") + LAST],
+    "/whole/nocontent": [b"HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n"],
+}
+
+
 class Handler(socketserver.BaseRequestHandler):
     def setup(self):
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
@@ -123,6 +139,14 @@ class Handler(socketserver.BaseRequestHandler):
                 self.server.lock.wait_for(lambda: self.server.active == 1, timeout=HOLD_SECONDS)
                 resets = self.server.resets
             self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % resets)
+            return
+        if path == "/resumed":
+            # Whether this connection resumed an earlier TLS session.
+            self.request.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % getattr(self.request, "session_reused", False))
+            return
+        if path in ENDINGS:
+            for piece in ENDINGS[path]:
+                self.request.sendall(piece)
             return
         if path in ("/count", "/requests"):
             # Connections, or requests read (over TLS: after a handshake),
@@ -195,10 +219,11 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, tls=None):
-        """tls: an ssl.SSLContext to serve through, or None for plain TCP."""
+    def __init__(self, tls=None, handler=None):
+        """tls: an ssl.SSLContext to serve through, or None for plain TCP;
+        handler: WireHandler for TLS whose bytes the server picks."""
         self.tls = tls
-        super().__init__(("127.0.0.1", 0), Handler)
+        super().__init__(("127.0.0.1", 0), handler or Handler)
         self.lock = threading.Condition()
         self.connections = 0
         self.requests = 0
@@ -220,14 +245,116 @@ class Server(socketserver.ThreadingTCPServer):
         super().process_request(request, client_address)
 
 
-def tls_context(certificate, key):
+def tls_context(certificate, key, versions=None, asks_for=None):
     """A server context with this certificate, which notes on each
-    connection the name the client asked for (SNI)."""
+    connection the name the client asked for (SNI). versions: the lowest
+    and highest protocol; asks_for: a CA file, to ask the client for a
+    certificate without requiring one."""
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(certificate, key)
+    if versions is not None:
+        # An old protocol needs the weakest security level to be offered.
+        context.set_ciphers("DEFAULT:@SECLEVEL=0")
+        context.minimum_version, context.maximum_version = versions
+    if asks_for is not None:
+        context.load_verify_locations(asks_for)
+        context.verify_mode = ssl.CERT_OPTIONAL
 
     def note_name(connection, name, _context):
         connection.asked_name = name
 
     context.sni_callback = note_name
     return context
+
+
+class WireHandler(socketserver.BaseRequestHandler):
+    """TLS through memory BIOs, so that the test decides which encrypted
+    bytes reach the wire: each write of ENDINGS is one record, the last one
+    of "/cut/record" goes out half, and "/renegotiate" asks the client for
+    a new handshake in the middle of its answer."""
+
+    def setup(self):
+        self.request.settimeout(10)
+        self.incoming, self.outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        self.tls = self.server.tls.wrap_bio(self.incoming, self.outgoing, server_side=True)
+
+    def flush(self, keep=None):
+        wire = self.outgoing.read()
+        self.request.sendall(wire if keep is None else wire[:keep(len(wire))])
+
+    def pump(self, step):
+        """Runs a step of the TLS object until it needs nothing more."""
+        while True:
+            try:
+                result = step()
+                self.flush()
+                return result
+            except ssl.SSLWantReadError:
+                self.flush()
+                data = self.request.recv(65536)
+                if not data:
+                    raise ConnectionResetError("the client went")
+                self.incoming.write(data)
+
+    def handle(self):
+        try:
+            self.pump(self.tls.do_handshake)
+            request = b""
+            while b"\r\n\r\n" not in request:
+                request += self.pump(lambda: self.tls.read(65536))
+            path = request.split(b"\r\n", 1)[0].split()[1].decode("latin-1")
+            if path == "/renegotiate":
+                self.renegotiate()
+            elif path in ENDINGS:
+                pieces = ENDINGS[path]
+                for i, piece in enumerate(pieces):
+                    self.tls.write(piece)
+                    cut = path == "/cut/record" and i == len(pieces) - 1
+                    self.flush((lambda n: n // 2) if cut else None)
+            elif path == "/whole/notify":
+                self.tls.write(b"HTTP/1.0 200 OK\r\n\r\nended with close_notify")
+                self.flush()
+                try:
+                    self.tls.unwrap()
+                except ssl.SSLError:
+                    pass
+                self.flush()
+        except (OSError, ssl.SSLError, IndexError):
+            pass
+
+    def renegotiate(self):
+        """Half the answer, a HelloRequest, the other half; then waits for
+        the client to give up. Python has no call for it: OpenSSL's own,
+        on the connection behind the TLS object."""
+        self.tls.write(b"HTTP/1.0 200 OK\r\nContent-Length: 20\r\n\r\n0123456789")
+        self.flush()
+        if not start_renegotiation(self.tls):
+            return
+        try:
+            self.tls.do_handshake()
+        except ssl.SSLWantReadError:
+            pass
+        self.flush()
+        self.tls.write(b"abcdefghij")
+        self.flush()
+        self.request.settimeout(HOLD_SECONDS)
+        try:
+            while self.request.recv(4096):
+                pass
+        except OSError:
+            pass
+
+
+def start_renegotiation(tls):
+    """SSL_renegotiate on the SSL object behind an ssl.SSLObject: its
+    pointer follows the object's header and its socket's weak reference."""
+    import ctypes
+    import ctypes.util
+    try:
+        libssl = ctypes.CDLL(ctypes.util.find_library("ssl"))
+        pointer = ctypes.c_void_p.from_address(id(tls._sslobj) + 3 * ctypes.sizeof(ctypes.c_void_p)).value
+        libssl.SSL_version.argtypes = libssl.SSL_renegotiate.argtypes = [ctypes.c_void_p]
+        # TLS 1.2 is 0x0303: the pointer is the connection's.
+        return libssl.SSL_version(pointer) == 0x0303 and libssl.SSL_renegotiate(pointer) == 1
+    except (OSError, AttributeError, ValueError):
+        return False

@@ -16,9 +16,14 @@ FOLDER/servers.txt       lines "plain PORT", "scripted PORT", "refused
                          TLS front of the scripted server for each of
                          the certificates: "tls PORT" (the test authority's,
                          for 127.0.0.1 and localhost), "tls-other PORT"
-                         (another name), "tls-expired PORT" and "tls-self
-                         PORT" (self-signed); written last, so that its
-                         presence means ready
+                         (another name), "tls-expired PORT", "tls-self
+                         PORT" (self-signed), "tls-cn PORT" (a Common Name
+                         alone), "tls-wild PORT" (wildcards); with the
+                         "tls" certificate "wire12 PORT" and "wire13 PORT"
+                         (TLS 1.2 or 1.3 whose bytes the server picks),
+                         "tls11 PORT" (TLS 1.1 alone), "tls-asks PORT"
+                         (asks for a client certificate); written last, so
+                         that its presence means ready
 
 Everything listens on 127.0.0.1 only. The servers run until SIGTERM or
 SIGINT, with --stop-on-eof also until standard input ends (so that a test
@@ -32,9 +37,11 @@ import http.server
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import threading
+import warnings
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import scripted  # noqa: E402
@@ -95,6 +102,19 @@ CERTIFICATES = {
     "tls-other": ("DNS:other.example", 3650, True),
     "tls-expired": ("DNS:localhost,IP:127.0.0.1", -1, True),
     "tls-self": ("DNS:localhost,IP:127.0.0.1", 3650, False),
+    # A Common Name and no alternative names at all.
+    "tls-cn": ("CN:foo.example.com", 3650, True),
+    "tls-wild": ("DNS:f*.example.com,DNS:*.wild.example.com", 3650, True),
+}
+
+# More fronts with the "tls" certificate: name: (handler, lowest and highest
+# protocol, whether the server asks for a client certificate).
+TLS = ssl.TLSVersion
+FRONTS = {
+    "wire12": (scripted.WireHandler, (TLS.TLSv1_2, TLS.TLSv1_2), False),
+    "wire13": (scripted.WireHandler, (TLS.TLSv1_3, TLS.TLSv1_3), False),
+    "tls11": (scripted.Handler, (TLS.TLSv1_1, TLS.TLSv1_1), False),
+    "tls-asks": (scripted.Handler, None, True),
 }
 
 
@@ -113,7 +133,9 @@ def make_certificates(folder):
         common = names.split(",")[0].split(":")[1]
         extensions = os.path.join(folder, name + ".ext")
         with open(extensions, "w") as out:
-            out.write("subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n" % names)
+            if not names.startswith("CN:"):
+                out.write("subjectAltName=%s\n" % names)
+            out.write("extendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n")
         if not signed:
             openssl("req", "-x509", *key, "-keyout", name + ".key", "-out", name + ".pem", "-days", str(days),
                     "-subj", "/CN=" + common, "-addext", "subjectAltName=" + names, cwd=folder)
@@ -172,6 +194,13 @@ def main():
     fronts = {name: scripted.Server(scripted.tls_context(os.path.join(certificates, name + ".pem"),
                                                          os.path.join(certificates, name + ".key")))
               for name in CERTIFICATES}
+    tls = os.path.join(certificates, "tls")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)  # TLS 1.1, on purpose
+        fronts.update({name: scripted.Server(scripted.tls_context(
+            tls + ".pem", tls + ".key", versions,
+            os.path.join(certificates, "ca.pem") if asks else None), handler)
+            for name, (handler, versions, asks) in FRONTS.items()})
     refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refused.bind(("127.0.0.1", 0))
     ports = {"plain": plain.server_address[1], "scripted": custom.server_address[1],
