@@ -224,6 +224,13 @@ def main():
                         ("saving and loading 1000 events (shutdown and start-up)", "BM_SaveAndLoad1000")]:
         b = sched.get(name)
         out.append("| %s | %s |" % (label, "missing" if b is None else "%.2f us" % us(b)))
+    refused = sched.get("BM_IdlePollAllStartsRefused")
+    out.append("")
+    out.append("One idle poll over 1000 due events whose starts the host refuses, each of them refused before "
+               "(the poll weighs every event's turn among the failed starts and tries the one refused longest "
+               "ago): %s of CPU time (%s wall time)." %
+               (("%.1f us" % (ms(refused, "cpu_time") * 1000), "%.1f us" % us(refused)) if refused
+                else ("missing", "missing")))
     out.append("")
     save, reference = sched.get("BM_WriteBehindSave1000"), sched.get("BM_ReferenceSafeWrite")
     if save is not None and reference is not None:

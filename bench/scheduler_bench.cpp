@@ -3,8 +3,9 @@
 // among 1000, an insertion and deletion, a whole "Rous-ScheduleEvent" call,
 // 1000 of them next to the 1000 insertions alone, "Rous-Version" with the
 // preferences unchanged next to one that must read them again, saving and
-// loading 1000 events, and the write-behind save of 1000 events next to the
-// same write by hand.
+// loading 1000 events, the write-behind save of 1000 events next to the
+// same write by hand, and an idle poll over 1000 due events whose starts the
+// host refuses.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -86,6 +87,42 @@ void BM_SelectDueAmong1000(benchmark::State &state)
     Stop();
 }
 BENCHMARK(BM_SelectDueAmong1000);
+
+// One idle poll over 1000 due events whose starts the host refuses, in CPU
+// time: every event has failed before, so that the choice weighs each one's
+// turn, and the poll starts the one that failed longest ago, which fails
+// again.
+void BM_IdlePollAllStartsRefused(benchmark::State &state)
+{
+    Start();
+    HsRunInside([&](HostCallRecord *record) {
+        QuUseCallRecord(record);
+        uint32_t id;
+        for (int i = 0; i < 1000; i++)
+            QuInsertEvent(kNow, 0, "Orders.fp5|Print", 16, &id);
+    });
+    HsSetStartScriptAnswer(1);
+    for (int i = 0; i < 1000; i++) {
+        HsAdvanceMilliseconds(1000);
+        HsIdle(0);
+    }
+    HsTakeCallbacks();
+    int64_t tries = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HsAdvanceMilliseconds(1000);
+        tries += static_cast<int64_t>(HsTakeCallbacks().size());
+        HsTakeTextCalls();
+        state.ResumeTiming();
+        HsIdle(0);
+    }
+    tries += static_cast<int64_t>(HsTakeCallbacks().size());
+    if (EventTable.active != 1000 || !HsTakeStarts().empty() || tries != state.iterations())
+        state.SkipWithError("a poll tried no start, or an event started or went");
+    HsSetStartScriptAnswer(std::nullopt);
+    Stop();
+}
+BENCHMARK(BM_IdlePollAllStartsRefused)->Unit(benchmark::kMicrosecond);
 
 void BM_InsertAndDelete(benchmark::State &state)
 {

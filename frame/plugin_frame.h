@@ -93,6 +93,19 @@ int32_t QuStoreHandleBytes(const char *bytes, int32_t count, HostHandle handle);
 // ---- options and strings (text.cpp) ----
 int32_t QuTextLength(const char *text);
 void QuCopyBytes(void *dest, const void *source, int32_t count); // overlap-safe
+// Four bytes, least significant first, as the event file keeps integers;
+// inline, for the scans of the event table.
+inline uint32_t QuGetLE32(const char *bytes)
+{
+    const unsigned char *b = (const unsigned char *)bytes;
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+}
+
+inline void QuPutLE32(char *bytes, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        bytes[i] = (char)(value >> (8 * i));
+}
 void QuCopyText(char *dest, const char *source);
 void QuAppendText(char *dest, const char *source);
 char QuToLower(char ch);

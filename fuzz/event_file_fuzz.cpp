@@ -9,6 +9,13 @@
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
 
+static int32_t CountPending(const QuEvent *event, void *context)
+{
+    if (event != nullptr && event->state == kStatePending)
+        ++*static_cast<int16_t *>(context);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static bool started;
@@ -26,12 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         int32_t status = QuLoadEventTable(image);
         int16_t active = 0;
-        char *table;
-        if (QuLockHandle(EventTable.handle, &table) != 0)
+        if (QuForEachEvent(CountPending, &active, false) != 0)
             abort();
-        for (int32_t i = 0; i < EventTable.count; i++)
-            active += QuGetLE32(QuEventRecord(table, i) + kRecordState) == kStatePending ? 1 : 0;
-        QuUnlockHandle(EventTable.handle);
         if (active != EventTable.active || (status != 0 && EventTable.count != 0))
             abort();
         QuDisposeEventTable();

@@ -25,20 +25,20 @@ struct Saved {
     std::string text;
 };
 
+int32_t AddSaved(const QuEvent *event, void *context)
+{
+    if (event != nullptr)
+        static_cast<std::vector<Saved> *>(context)->push_back(
+            {event->due, event->id, event->state, event->flags,
+             event->text == nullptr ? std::string() : HsHandleContent(event->text)});
+    return 0;
+}
+
 std::vector<Saved> Records()
 {
     std::vector<Saved> out;
-    char *table;
-    if (QuLockHandle(EventTable.handle, &table) != 0)
+    if (QuForEachEvent(AddSaved, &out, false) != 0)
         abort();
-    for (int32_t i = 0; i < EventTable.count; i++) {
-        const char *r = QuEventRecord(table, i);
-        HostHandle text = QuRecordText(r);
-        out.push_back({QuGetLE32(r + kRecordDue), QuGetLE32(r + kRecordID),
-                       (int32_t)QuGetLE32(r + kRecordState), (int32_t)QuGetLE32(r + kRecordFlags),
-                       text == nullptr ? std::string() : HsHandleContent(text)});
-    }
-    QuUnlockHandle(EventTable.handle);
     return out;
 }
 

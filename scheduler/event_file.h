@@ -9,8 +9,14 @@
 
 enum {
     kEventFileHeaderSize = 11,
-    // An entry is the record's first 21 bytes, the text length, the text,
-    // four zero bytes and a line feed.
+    // An entry: the marker '*', due time, state, ID, flags, reserved
+    // field, the text's length, the text, four zero bytes and a line feed.
+    kEntryMarker = 0,
+    kEntryDue = 1,
+    kEntryState = 5,
+    kEntryID = 9,
+    kEntryFlags = 13,
+    kEntryReserved = 17,
     kEntryTextLength = 21,
     kEntryText = 25,
     kEntryOverhead = 30,

@@ -35,9 +35,11 @@ struct QuListedEvent {
     uint32_t order; // the due time's place in the window
     uint32_t id;
 };
-static QuListedEvent Listed[kMaxEvents];
-// Up to 10 digits and a carriage return per event.
-static char ListText[kMaxEvents * 11 + 1];
+static struct {
+    QuListedEvent events[kMaxEvents];
+    int32_t count;
+    char text[kMaxEvents * 11 + 1]; // up to 10 digits and a carriage return each
+} Listing;
 
 static int QuCompareListed(const void *a, const void *b)
 {
@@ -47,28 +49,30 @@ static int QuCompareListed(const void *a, const void *b)
     return x->id < y->id ? -1 : x->id > y->id;
 }
 
+static int32_t QuListEvent(const QuEvent *event, void *)
+{
+    if (event != NULL && Listing.count < kMaxEvents) {
+        Listing.events[Listing.count].order = event->due - kWindowStart1904;
+        Listing.events[Listing.count++].id = event->id;
+    }
+    return 0;
+}
+
 // "-listEventIDs": every event's ID, one a line.
 static int32_t QuListEventIDs(HostHandle result)
 {
-    char *table;
-    if (QuLockHandle(EventTable.handle, &table) != 0)
+    Listing.count = 0;
+    if (QuForEachEvent(QuListEvent, NULL, false) != 0)
         return kErrMemory;
-    int32_t count = EventTable.count;
-    for (int32_t i = 0; i < count; i++) {
-        const char *record = QuEventRecord(table, i);
-        Listed[i].order = QuGetLE32(record + kRecordDue) - kWindowStart1904;
-        Listed[i].id = QuGetLE32(record + kRecordID);
-    }
-    QuUnlockHandle(EventTable.handle);
-    qsort(Listed, (size_t)count, sizeof Listed[0], QuCompareListed);
+    qsort(Listing.events, (size_t)Listing.count, sizeof Listing.events[0], QuCompareListed);
     int32_t length = 0;
-    ListText[0] = 0;
-    for (int32_t i = 0; i < count; i++) {
+    Listing.text[0] = 0;
+    for (int32_t i = 0; i < Listing.count; i++) {
         if (i > 0)
-            ListText[length++] = '\r';
-        length += QuFormatUnsigned(Listed[i].id, ListText + length);
+            Listing.text[length++] = '\r';
+        length += QuFormatUnsigned(Listing.events[i].id, Listing.text + length);
     }
-    return QuSetResultText(ListText, result) != 0 ? kErrMemory : 0;
+    return QuSetResultText(Listing.text, result) != 0 ? kErrMemory : 0;
 }
 
 // Answers a counter option; false when field 1 names none.
@@ -104,7 +108,7 @@ static EventSelection QuSelection(const char *options)
 
 // Field 3 of the event's text (the caller's ID), or everything after it (the
 // caller's free text), into the result; nothing when the text has no such
-// part. -108 when the text cannot be read.
+// part. kErrMemory when the text cannot be read.
 static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle result)
 {
     char field[2000];
@@ -161,37 +165,35 @@ static int32_t QuAnswerText(const char *text, HostHandle result)
     return QuSetResultText(text, result) != 0 ? kErrMemory : 0;
 }
 
-// The answers read from the record itself and its text.
-static int32_t QuWriteRecordAnswer(const char *record, EventAnswer answer, HostHandle result)
+static int32_t QuWriteAnswer(const QuEvent *event, EventAnswer answer, HostHandle result)
 {
     static const char *const kStateNames[] = {"", "pending", "fired", "silent", "missed"};
-    uint32_t id = QuGetLE32(record + kRecordID);
-    int32_t state = (int32_t)QuGetLE32(record + kRecordState);
     char every[kEveryTextSize];
     QuEvery interval;
     switch (answer) {
     case kAnswerRouserID:
-        return QuSetResultUnsigned(id, result) != 0 ? kErrMemory : 0;
+        return QuSetResultUnsigned(event->id, result) != 0 ? kErrMemory : 0;
     case kAnswerDueTimestamp:
-        return QuWriteTimestamp(QuGetLE32(record + kRecordDue), result);
+        return QuWriteTimestamp(event->due, result);
     case kAnswerState:
-        return QuAnswerText(state >= kStatePending && state <= kStateMissed ? kStateNames[state] : "",
-                            result);
+        return QuAnswerText(
+            event->state >= kStatePending && event->state <= kStateMissed ? kStateNames[event->state] : "",
+            result);
     case kAnswerFileName:
     case kAnswerScriptName:
-        return QuWriteName(QuRecordText(record), answer == kAnswerFileName ? 0 : 1, result);
+        return QuWriteName(event->text, answer == kAnswerFileName ? 0 : 1, result);
     case kAnswerEvery:
-        QuDecodeEvery(QuGetLE32(record + kRecordReserved), id, &interval);
+        QuDecodeEvery(event->reserved, event->id, &interval);
         QuFormatEvery(&interval, every);
         return QuAnswerText(every, result);
     default:
-        return QuWriteCallerText(QuRecordText(record), answer == kAnswerYourText, result);
+        return QuWriteCallerText(event->text, answer == kAnswerYourText, result);
     }
 }
 
 void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
 {
-    char options[2000], number[1000], *table;
+    char options[2000], number[1000];
     int32_t position = 0, code = 0;
     if (QuGetHandleSize(parameter) <= 0) {
         QuSetErrorResult("$$", kErrBadParameter, result);
@@ -230,24 +232,20 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         }
         wanted = (uint32_t)QuParseSigned(number);
     }
-    if (QuLockHandle(EventTable.handle, &table) != 0) {
-        QuSetErrorResult("$$", kErrMemory, result);
-        return;
-    }
-    const char *found = NULL;
-    for (int32_t i = 0; i < EventTable.count && found == NULL; i++) {
-        const char *record = QuEventRecord(table, i);
-        if (selection == kSelectFirstSilent ? QuGetLE32(record + kRecordState) == kStateSilent
-                                            : wanted != 0 && QuGetLE32(record + kRecordID) == wanted)
-            found = record;
-    }
-    if (found == NULL) {
+    QuEvent found;
+    if (selection == kSelectFirstSilent)
+        code = QuFindEventInState(kStateSilent, &found);
+    else
+        code = QuFindEvent(wanted, &found);
+    // No event is asked for by the ID 0.
+    if (code == 0 && selection != kSelectFirstSilent && wanted == 0)
         code = kErrNotFound;
-    } else {
-        wanted = QuGetLE32(found + kRecordID);
-        code = QuWriteRecordAnswer(found, answer, result);
+    if (code != 0 && code != kErrNotFound) {
+        code = kErrMemory;
+    } else if (code == 0) {
+        wanted = found.id;
+        code = QuWriteAnswer(&found, answer, result);
     }
-    QuUnlockHandle(EventTable.handle);
     // Counters are left as the removal leaves them; the firing step copes
     // with an earliest due time that is too low. An event whose text could
     // not be read or answered stays: the caller has not got what it came for.

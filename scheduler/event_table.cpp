@@ -1,10 +1,28 @@
 // The event table: up to 1000 records of 29 bytes in one 29000-byte host
-// handle, scanned linearly, compacted by moving the last record.
+// handle, scanned linearly, compacted by moving the last record. No other
+// file reads or writes a record: the others see events as values.
 #include <string.h>
 
 #include "event_table.h"
 #include "frame/plugin_frame.h"
 #include "repeat.h"
+
+// A record: the marker '*', due time, state, ID, flags and reserved field,
+// integers little-endian as in an entry of the event file, then the text's
+// handle, which is never saved.
+enum {
+    kRecordSize = 29,
+    kEventTableSize = kRecordSize * kMaxEvents,
+    kRecordMarker = 0,
+    kRecordDue = 1,
+    kRecordState = 5,
+    kRecordID = 9,
+    kRecordFlags = 13,
+    kRecordReserved = 17,
+    kRecordText = 21
+};
+
+static_assert(kRecordText + sizeof(HostHandle) <= kRecordSize, "a text handle fits its record");
 
 // What a fresh load holds: no table, no events, IDs from the first.
 static const QuEventTableState kFreshTable = {NULL, 0, 0, kNoDueTime, kFirstEventID, 0, false};
@@ -26,33 +44,9 @@ void QuNoteEventsSaved(void)
     Table.changed = false;
 }
 
-uint32_t QuGetLE32(const char *bytes)
+static char *QuRecordAt(char *table, int32_t slot)
 {
-    const unsigned char *b = (const unsigned char *)bytes;
-    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
-}
-
-void QuPutLE32(char *bytes, uint32_t value)
-{
-    for (int i = 0; i < 4; i++)
-        bytes[i] = (char)(value >> (8 * i));
-}
-
-char *QuEventRecord(char *table, int32_t slot)
-{
-    return table + slot * kEventStride;
-}
-
-HostHandle QuRecordText(const char *record)
-{
-    HostHandle text;
-    memcpy(&text, record + kRecordText, sizeof text);
-    return text;
-}
-
-void QuSetRecordText(char *record, HostHandle text)
-{
-    memcpy(record + kRecordText, &text, sizeof text);
+    return table + slot * kRecordSize;
 }
 
 static int32_t QuState(const char *record)
@@ -65,6 +59,47 @@ static void QuSetState(char *record, int32_t state)
     QuPutLE32(record + kRecordState, (uint32_t)state);
 }
 
+static uint32_t QuRecordID(const char *record)
+{
+    return QuGetLE32(record + kRecordID);
+}
+
+static HostHandle QuRecordText(const char *record)
+{
+    HostHandle text;
+    memcpy(&text, record + kRecordText, sizeof text);
+    return text;
+}
+
+static void QuSetRecordText(char *record, HostHandle text)
+{
+    memcpy(record + kRecordText, &text, sizeof text);
+}
+
+static void QuReadRecord(const char *record, QuEvent *event)
+{
+    event->id = QuRecordID(record);
+    event->due = QuGetLE32(record + kRecordDue);
+    event->state = QuState(record);
+    event->flags = (int32_t)QuGetLE32(record + kRecordFlags);
+    event->reserved = QuGetLE32(record + kRecordReserved);
+    event->text = QuRecordText(record);
+}
+
+// Every byte of the record: nothing of an event that held the slot before
+// survives into this one.
+static void QuWriteRecord(char *record, const QuEvent *event)
+{
+    record[kRecordMarker] = '*';
+    QuPutLE32(record + kRecordDue, event->due);
+    QuSetState(record, event->state);
+    QuPutLE32(record + kRecordID, event->id);
+    QuPutLE32(record + kRecordFlags, (uint32_t)event->flags);
+    QuPutLE32(record + kRecordReserved, event->reserved);
+    memset(record + kRecordText, 0, kRecordSize - kRecordText);
+    QuSetRecordText(record, event->text);
+}
+
 // One more pending event, due at `due`.
 static void QuCountPending(uint32_t due)
 {
@@ -73,8 +108,8 @@ static void QuCountPending(uint32_t due)
     Table.active++;
 }
 
-// Locks the table for one operation: -50 without a table, -108 when the
-// host cannot lock it.
+// Locks the table for one operation: kErrBadParameter without a table,
+// kErrMemory when the host cannot lock it.
 static int32_t QuLockEventTable(char **table)
 {
     if (Table.handle == NULL)
@@ -115,42 +150,30 @@ int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every
         return kErrTableFull;
     if (Table.handle == NULL)
         return kErrBadParameter;
-    int32_t status = QuLockHandle(Table.handle, &table);
-    if (status != 0)
+    if (QuLockHandle(Table.handle, &table) != 0)
         return kErrMemory;
-    char *record = QuEventRecord(table, Table.count);
-    uint32_t earliestBefore = Table.earliestDue;
-    QuPutLE32(record + kRecordDue, due);
-    *eventID = Table.nextID++;
-    QuPutLE32(record + kRecordID, *eventID);
-    if (flags == kFlagSilent) {
-        QuSetState(record, kStateSilent);
-    } else {
-        QuSetState(record, kStatePending);
-        QuCountPending(due);
-    }
-    QuPutLE32(record + kRecordFlags, (uint32_t)flags);
-    // A slot's bytes from an event before must not make this one repeat.
-    QuPutLE32(record + kRecordReserved, every != NULL ? QuEncodeEvery(every, *eventID) : 0);
-    Table.count++;
-    HostHandle textHandle = QuNewHandle(0, &status);
+    // The ID is spent even when the event cannot be kept.
+    QuEvent event = {Table.nextID++, due, kStatePending, flags, 0, NULL};
+    if (flags == kFlagSilent)
+        event.state = kStateSilent;
+    if (every != NULL)
+        event.reserved = QuEncodeEvery(every, event.id);
+    *eventID = event.id;
+    int32_t status;
+    event.text = QuNewHandle(0, &status);
     if (status == 0 && count > 0)
-        status = QuStoreHandleBytes(text, count, textHandle);
+        status = QuStoreHandleBytes(text, count, event.text);
     if (status != 0) {
         // A counted event without its text would be chosen at every poll
-        // and hold back every later one: take it out again.
-        QuDisposeHandle(textHandle);
-        textHandle = NULL;
-        if (QuState(record) == kStatePending)
-            Table.active--;
-        Table.earliestDue = earliestBefore;
-        QuSetState(record, kStateFree);
-        Table.count--;
+        // and hold back every later one: it is not taken.
+        QuDisposeHandle(event.text);
         status = kErrMemory;
     } else {
+        QuWriteRecord(QuRecordAt(table, Table.count++), &event);
+        if (event.state == kStatePending)
+            QuCountPending(due);
         Table.changed = true;
     }
-    QuSetRecordText(record, textHandle);
     QuUnlockHandle(Table.handle);
     return status;
 }
@@ -166,13 +189,13 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
     uint32_t now = QuNow1904(NULL);
     int32_t chosen = -1, fallback = -1, failed = -1, failedTurn = 0;
     for (int32_t i = 0; i < Table.count; i++) {
-        const char *record = QuEventRecord(table, i);
+        const char *record = QuRecordAt(table, i);
         if (QuState(record) != kStatePending)
             continue;
         uint32_t due = QuGetLE32(record + kRecordDue);
         // Events not yet tried go by the usual rule; one whose start failed
         // waits until none of them is due, so it cannot hold them back.
-        int32_t turn = turnOf(QuGetLE32(record + kRecordID));
+        int32_t turn = turnOf(QuRecordID(record));
         if (turn != 0) {
             if (turn > 0 && !QuDueBefore(now, due) && (failed < 0 || turn < failedTurn)) {
                 failed = i;
@@ -195,7 +218,7 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
         QuUnlockHandle(Table.handle);
         return kErrNotFound;
     }
-    const char *record = QuEventRecord(table, chosen);
+    const char *record = QuRecordAt(table, chosen);
     HostHandle text = QuRecordText(record);
     int32_t position = 0, status = 0;
     fileName[0] = scriptName[0] = 0;
@@ -209,56 +232,53 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
         QuUnlockHandle(Table.handle);
         return kErrMemory;
     }
-    *eventID = QuGetLE32(record + kRecordID);
+    *eventID = QuRecordID(record);
     QuUnlockHandle(Table.handle);
     return 0;
-}
-
-// The interval of a record; false for a single event.
-static bool QuRecordEvery(const char *record, QuEvery *every)
-{
-    return QuDecodeEvery(QuGetLE32(record + kRecordReserved), QuGetLE32(record + kRecordID), every);
 }
 
 // A repeating event moves to its next occurrence strictly after `now`;
 // false, and nothing changed, for a single event and for a series whose
 // next occurrence lies beyond the window of due times.
-static bool QuMoveToNextOccurrence(char *record, int64_t now)
+static bool QuMoveToNextOccurrence(QuEvent *event, int64_t now)
 {
     QuEvery every;
-    uint32_t next;
-    if (!QuRecordEvery(record, &every) ||
-        !QuDueFromSeconds(QuOccurrenceAfter(QuDueSeconds(QuGetLE32(record + kRecordDue)), &every, now),
-                          &next))
-        return false;
-    QuPutLE32(record + kRecordDue, next);
-    return true;
+    return QuDecodeEvery(event->reserved, event->id, &every) &&
+           QuDueFromSeconds(QuOccurrenceAfter(QuDueSeconds(event->due), &every, now), &event->due);
 }
 
 // Marks the pending events with this ID triggered, or moves a repeating
-// one to its next occurrence, and recounts the others.
+// one to its next occurrence, and recounts the others, in the locked table.
+static void QuMarkAndRecountIn(char *table, uint32_t eventID, bool mark)
+{
+    int64_t now = mark ? QuNowSeconds() : 0;
+    Table.earliestDue = kNoDueTime;
+    Table.active = 0;
+    for (int32_t i = 0; i < Table.count; i++) {
+        char *record = QuRecordAt(table, i);
+        if (QuState(record) != kStatePending)
+            continue;
+        if (mark && QuRecordID(record) == eventID) {
+            QuEvent event;
+            QuReadRecord(record, &event);
+            Table.changed = true;
+            if (!QuMoveToNextOccurrence(&event, now)) {
+                QuSetState(record, kStateTriggered);
+                continue;
+            }
+            QuPutLE32(record + kRecordDue, event.due);
+        }
+        QuCountPending(QuGetLE32(record + kRecordDue));
+    }
+}
+
 static int32_t QuMarkAndRecount(uint32_t eventID, bool mark)
 {
     char *table;
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
-    int64_t now = QuNowSeconds();
-    Table.earliestDue = kNoDueTime;
-    Table.active = 0;
-    for (int32_t i = 0; i < Table.count; i++) {
-        char *record = QuEventRecord(table, i);
-        if (QuState(record) != kStatePending)
-            continue;
-        if (mark && QuGetLE32(record + kRecordID) == eventID) {
-            Table.changed = true;
-            if (!QuMoveToNextOccurrence(record, now)) {
-                QuSetState(record, kStateTriggered);
-                continue;
-            }
-        }
-        QuCountPending(QuGetLE32(record + kRecordDue));
-    }
+    QuMarkAndRecountIn(table, eventID, mark);
     QuUnlockHandle(Table.handle);
     return 0;
 }
@@ -277,7 +297,7 @@ int32_t QuRecountEvents(void)
 // is live. The earliest due time stays as it was.
 static void QuRemoveEventAt(char *table, int32_t hole)
 {
-    char *holeRecord = QuEventRecord(table, hole);
+    char *holeRecord = QuRecordAt(table, hole);
     HostHandle text = QuRecordText(holeRecord);
     if (text != NULL) {
         QuDisposeHandle(text);
@@ -291,13 +311,10 @@ static void QuRemoveEventAt(char *table, int32_t hole)
     }
     if (QuState(holeRecord) == kStatePending)
         Table.active--;
-    char *last = QuEventRecord(table, Table.count - 1);
+    char *last = QuRecordAt(table, Table.count - 1);
+    // The whole record moves, its reserved field and text included.
     if (last != holeRecord) {
-        memcpy(holeRecord + kRecordDue, last + kRecordDue, 4);
-        memcpy(holeRecord + kRecordState, last + kRecordState, 4);
-        memcpy(holeRecord + kRecordID, last + kRecordID, 4);
-        memcpy(holeRecord + kRecordFlags, last + kRecordFlags, 8); // flags and the interval
-        QuSetRecordText(holeRecord, QuRecordText(last));
+        memcpy(holeRecord, last, kRecordSize);
         QuSetRecordText(last, NULL);
     }
     QuSetState(last, kStateFree);
@@ -310,18 +327,34 @@ static void QuRemoveEvent(char *table, int32_t hole)
     Table.changed = true;
 }
 
+// The slot of the first event for which `matches` holds; -1 for none.
+static int32_t QuFindSlot(char *table, bool (*matches)(const char *record, uint32_t key), uint32_t key)
+{
+    for (int32_t i = 0; i < Table.count; i++)
+        if (matches(QuRecordAt(table, i), key))
+            return i;
+    return -1;
+}
+
+static bool QuHasID(const char *record, uint32_t eventID)
+{
+    return QuRecordID(record) == eventID;
+}
+
+static bool QuHasState(const char *record, uint32_t state)
+{
+    return QuState(record) == (int32_t)state;
+}
+
 int32_t QuDeleteEventByID(uint32_t eventID)
 {
     char *table;
     int32_t status = QuLockEventTable(&table);
     if (status != 0)
         return status;
-    for (int32_t i = 0; i < Table.count; i++) {
-        if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == eventID) {
-            QuRemoveEvent(table, i);
-            break;
-        }
-    }
+    int32_t slot = QuFindSlot(table, QuHasID, eventID);
+    if (slot >= 0)
+        QuRemoveEvent(table, slot);
     QuUnlockHandle(Table.handle);
     return 0;
 }
@@ -334,7 +367,7 @@ int32_t QuDeleteTriggeredEvents(void)
         return status;
     int32_t i = 0;
     while (i < Table.count) {
-        int32_t state = QuState(QuEventRecord(table, i));
+        int32_t state = QuState(QuRecordAt(table, i));
         if (state == kStateTriggered || state == kStateMissed) {
             QuRemoveEvent(table, i);
             i = 0;
@@ -346,10 +379,11 @@ int32_t QuDeleteTriggeredEvents(void)
     return 0;
 }
 
-void QuReleaseEventTexts(char *table)
+// Releases every event's text and empties the locked table.
+static void QuReleaseEventTexts(char *table)
 {
     for (int32_t i = 0; i < Table.count; i++) {
-        char *record = QuEventRecord(table, i);
+        char *record = QuRecordAt(table, i);
         QuDisposeHandle(QuRecordText(record));
         QuSetRecordText(record, NULL);
     }
@@ -380,86 +414,128 @@ void QuDisposeEventTable(void)
     Table.handle = NULL;
 }
 
-void QuBeginLoad(void)
+// Locks the table for a call on values: kErrNoHandle without a table,
+// kErrLock when the host cannot lock it.
+static int32_t QuLockForValues(char **table)
 {
-    Table.earliestDue = kNoDueTime;
+    if (Table.handle == NULL)
+        return kErrNoHandle;
+    return QuLockHandle(Table.handle, table) != 0 ? kErrLock : 0;
 }
 
-void QuAdmitLoadedRecord(char *record, uint32_t now)
-{
-    uint32_t due = QuGetLE32(record + kRecordDue);
-    int32_t flags = (int32_t)QuGetLE32(record + kRecordFlags);
-    if (QuState(record) == kStatePending) {
-        // A series skips what passed while the host was not running, unless
-        // asked to fire late: then it fires once and goes on.
-        if ((flags & kFlagTriggerPastAfterRestart) == 0 && QuDueBefore(due, now) &&
-            QuMoveToNextOccurrence(record, QuDueSeconds(now) - 1)) {
-            due = QuGetLE32(record + kRecordDue);
-            Table.changed = true;
-        }
-        // Passed while the host was not running, and not asked to fire late.
-        if ((flags & kFlagTriggerPastAfterRestart) == 0 && QuDueBefore(due, now)) {
-            QuSetState(record, kStateMissed);
-            Table.changed = true;
-        } else {
-            QuCountPending(due);
-        }
-    }
-    // IDs of events that were ever saved are never handed out again, not
-    // even those of a file thrown away for this very entry.
-    uint32_t id = QuGetLE32(record + kRecordID);
-    if (id > Table.nextID)
-        Table.nextID = id;
-}
-
-void QuCountLoadedRecord(void)
-{
-    Table.count++;
-}
-
-void QuEndLoad(void)
-{
-    Table.nextID++;
-}
-
-bool QuCatchUpEvent(uint32_t eventID)
+static int32_t QuFindWhere(bool (*matches)(const char *record, uint32_t key), uint32_t key, QuEvent *event)
 {
     char *table;
-    QuEvery every;
-    bool moved = false;
-    if (QuLockEventTable(&table) != 0)
-        return false;
-    for (int32_t i = 0; i < Table.count && !moved; i++) {
-        char *record = QuEventRecord(table, i);
-        if (QuGetLE32(record + kRecordID) != eventID || QuState(record) != kStatePending ||
-            !QuRecordEvery(record, &every))
-            continue;
-        uint32_t due = QuGetLE32(record + kRecordDue), latest;
-        if (QuDueFromSeconds(QuOccurrenceAtOrBefore(QuDueSeconds(due), &every, QuNowSeconds()), &latest) &&
-            latest != due) {
-            QuPutLE32(record + kRecordDue, latest);
-            Table.changed = moved = true;
-        }
-    }
-    QuUnlockHandle(Table.handle);
-    return moved;
-}
-
-int32_t QuEventRepeats(uint32_t eventID, bool *repeats)
-{
-    char *table;
-    QuEvery every;
-    *repeats = false;
-    int32_t status = QuLockEventTable(&table);
+    int32_t status = QuLockForValues(&table);
     if (status != 0)
         return status;
-    for (int32_t i = 0; i < Table.count; i++) {
-        const char *record = QuEventRecord(table, i);
-        if (QuGetLE32(record + kRecordID) == eventID) {
-            *repeats = QuState(record) == kStatePending && QuRecordEvery(record, &every);
-            break;
+    int32_t slot = QuFindSlot(table, matches, key);
+    if (slot >= 0)
+        QuReadRecord(QuRecordAt(table, slot), event);
+    QuUnlockHandle(Table.handle);
+    return slot >= 0 ? 0 : (int32_t)kErrNotFound;
+}
+
+int32_t QuFindEvent(uint32_t eventID, QuEvent *event)
+{
+    return QuFindWhere(QuHasID, eventID, event);
+}
+
+int32_t QuFindEventInState(int32_t state, QuEvent *event)
+{
+    return QuFindWhere(QuHasState, (uint32_t)state, event);
+}
+
+int32_t QuForEachEvent(QuEventVisitor visit, void *context, bool release)
+{
+    char *table;
+    int32_t status = QuLockForValues(&table);
+    if (status != 0)
+        return status;
+    do {
+        status = 0;
+        for (int32_t i = 0; status == 0 && i < Table.count; i++) {
+            QuEvent event;
+            QuReadRecord(QuRecordAt(table, i), &event);
+            status = visit(&event, context);
         }
+        if (status == 0)
+            status = visit(NULL, context);
+    } while (status == kVisitAgain);
+    if (release)
+        QuReleaseEventTexts(table);
+    QuUnlockHandle(Table.handle);
+    return status;
+}
+
+int32_t QuUpdateEvent(const QuEvent *event)
+{
+    char *table;
+    // A free record among the live ones would be counted but never found.
+    if (event->state < kStatePending || event->state > kStateMissed)
+        return kErrBadParameter;
+    int32_t status = QuLockForValues(&table);
+    if (status != 0)
+        return status;
+    int32_t slot = QuFindSlot(table, QuHasID, event->id);
+    if (slot >= 0) {
+        char *record = QuRecordAt(table, slot);
+        QuEvent updated = *event;
+        updated.text = QuRecordText(record);
+        QuWriteRecord(record, &updated);
+        QuMarkAndRecountIn(table, 0, false);
+        Table.changed = true;
     }
     QuUnlockHandle(Table.handle);
-    return 0;
+    return slot >= 0 ? 0 : (int32_t)kErrNotFound;
+}
+
+// A loaded event's state and the counters; its ID is never given again,
+// even when its entry turns out damaged.
+static void QuAdmitLoadedEvent(QuEvent *event, uint32_t now)
+{
+    bool late = (event->flags & kFlagTriggerPastAfterRestart) != 0;
+    // A series skips what passed while the host was not running, unless
+    // asked to fire late: then it fires once and goes on.
+    if (event->state == kStatePending && !late && QuDueBefore(event->due, now) &&
+        QuMoveToNextOccurrence(event, QuDueSeconds(now) - 1))
+        Table.changed = true;
+    if (event->state == kStatePending) {
+        // Passed while the host was not running, and not asked to fire late.
+        if (!late && QuDueBefore(event->due, now)) {
+            event->state = kStateMissed;
+            Table.changed = true;
+        } else {
+            QuCountPending(event->due);
+        }
+    }
+    if (event->id > Table.nextID)
+        Table.nextID = event->id;
+}
+
+int32_t QuLoadEvents(QuEventSource next, void *context)
+{
+    char *table;
+    uint32_t now = QuNow1904(NULL);
+    int32_t status = QuLockForValues(&table);
+    if (status != 0)
+        return status;
+    Table.earliestDue = kNoDueTime;
+    while (status == 0 && Table.count < kMaxEvents) {
+        QuEvent event = {0, 0, kStateFree, 0, 0, NULL};
+        bool read = false;
+        status = next(context, &event, &read);
+        if (read)
+            QuAdmitLoadedEvent(&event, now);
+        if (status == 0)
+            QuWriteRecord(QuRecordAt(table, Table.count++), &event);
+    }
+    if (status == kNoMoreEvents)
+        status = 0;
+    // A damaged file is thrown away whole, texts and counters included.
+    if (status != 0)
+        QuReleaseEventTexts(table);
+    QuUnlockHandle(Table.handle);
+    Table.nextID++;
+    return status;
 }

@@ -6,24 +6,7 @@
 #include "frame/errors.h"
 #include "frame/host_call.h"
 
-enum {
-    kEventTableSize = 29000,
-    kEventStride = 29,
-    kMaxEvents = 1000,
-    // Bytes 0 to 20 of a record are also an entry header of the event file.
-    kRecordMarker = 0,
-    kRecordDue = 1,
-    kRecordState = 5,
-    kRecordID = 9,
-    kRecordFlags = 13,
-    kRecordReserved = 17,
-    kRecordHeaderSize = 21,
-    // The text handle follows the header in memory; it is never saved.
-    kRecordText = 21,
-    kFirstEventID = 4242
-};
-
-static_assert(kRecordText + sizeof(HostHandle) <= kEventStride, "a text handle fits its record");
+enum { kMaxEvents = 1000, kFirstEventID = 4242 };
 
 enum EventState {
     kStateFree = 0,
@@ -56,6 +39,18 @@ struct QuEventTableState {
 };
 extern const QuEventTableState &EventTable;
 
+// One event as everyone but the table sees it: a copy of its record. The
+// text ("file|script|..."), null when it could not be made, stays the
+// table's: valid until the event is deleted, never disposed of by others.
+struct QuEvent {
+    uint32_t id;
+    uint32_t due;
+    int32_t state;
+    int32_t flags;
+    uint32_t reserved; // saved and loaded as it is; 0 for a new event
+    HostHandle text;
+};
+
 // ---- table (event_table.cpp) ----
 int32_t QuCreateEventTable(void);
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID);
@@ -63,13 +58,6 @@ int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t cou
 struct QuEvery;
 int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every, const char *text,
                                int32_t count, uint32_t *eventID);
-// A pending repeating event whose start failed goes on to the latest
-// occurrence that has come due, so that passed ones are skipped, not
-// fired late; true when it moved.
-bool QuCatchUpEvent(uint32_t eventID);
-// Whether a pending event repeats: the firing step moves it on where it
-// would mark or delete a single one. -108 when the table cannot be read.
-int32_t QuEventRepeats(uint32_t eventID, bool *repeats);
 // For the selection: 0 for an event not tried, kStartNever for one that must
 // not be chosen, else its turn among those whose start failed (lower first).
 typedef int32_t (*QuStartTurnProc)(uint32_t eventID);
@@ -86,37 +74,51 @@ int32_t QuDeleteEventByID(uint32_t eventID);
 int32_t QuDeleteTriggeredEvents(void);
 int32_t QuDeleteAllEvents(void);
 void QuDisposeEventTable(void);
-// Releases every event's text and empties the table, which is locked.
-void QuReleaseEventTexts(char *table);
 // The firing step's record of the event it starts; 0 for none.
 void QuSetLastTriggered(uint32_t eventID);
 // The event file now holds the table as it is.
 void QuNoteEventsSaved(void);
-// Loading the event file into the locked table: begin; for each record
-// read into slot EventTable.count, admit it (its state and the counters;
-// its ID is never given again, even when the entry turns out damaged) and,
-// once its text is in place, count it; end in every case.
-void QuBeginLoad(void);
-void QuAdmitLoadedRecord(char *record, uint32_t now);
-void QuCountLoadedRecord(void);
-void QuEndLoad(void);
 // What a fresh load of the module holds: no table, the first ID next.
 void QuResetEventTable(void);
 
-// ---- records, for the subsystems that read them (event_table.cpp) ----
-char *QuEventRecord(char *table, int32_t slot);
-uint32_t QuGetLE32(const char *bytes);
-void QuPutLE32(char *bytes, uint32_t value);
-HostHandle QuRecordText(const char *record);
-void QuSetRecordText(char *record, HostHandle text);
+// ---- events as values (event_table.cpp) ----
+// Each returns 0, kErrNotFound, kErrNoHandle without a table, or kErrLock
+// when the host cannot lock it.
+// The event with this ID.
+int32_t QuFindEvent(uint32_t eventID, QuEvent *event);
+// The first event, in slot order, in this state.
+int32_t QuFindEventInState(int32_t state, QuEvent *event);
+// Calls `visit` with each event in slot order and then once with null, the
+// table locked throughout (so `visit` may read a text but must not call the
+// table), until one answers other than 0, which is returned; kVisitAgain
+// from the null call starts another round. With `release`, the table is
+// then emptied and its texts released without counting it a change: the
+// event file holds them.
+enum { kVisitAgain = 2 };
+typedef int32_t (*QuEventVisitor)(const QuEvent *event, void *context);
+int32_t QuForEachEvent(QuEventVisitor visit, void *context, bool release);
+// Gives the event of `event->id` that due time, state (pending to missed;
+// kErrBadParameter for another), flags and reserved field; its text stays.
+// The counters are recounted.
+int32_t QuUpdateEvent(const QuEvent *event);
+// Loading the event file into the empty table. `next` gives the next event
+// (0), kNoMoreEvents, or an error; it sets *read once the entry's fixed
+// fields are in `event`, even when the rest turns out damaged, so that its
+// ID is never given again. A pending event whose due time passed while the
+// host was not running becomes missed unless it may fire late. On an error
+// the table is emptied, texts included; the texts of events taken belong
+// to the table.
+enum { kNoMoreEvents = 1 };
+typedef int32_t (*QuEventSource)(void *context, QuEvent *event, bool *read);
+int32_t QuLoadEvents(QuEventSource next, void *context);
 
 // ---- what the firing step remembers of its tries (start_outcomes.cpp) ----
 // Empties both lists; at start-up.
 void QuForgetStartOutcomes(void);
 // Marks a started event triggered; when the mark cannot be recorded the
-// event is kept, is never chosen again, and -108 is returned.
+// event is kept, is never chosen again, and kErrMemory is returned.
 int32_t QuNoteStarted(uint32_t eventID);
-// Records the kept marks; -108 while one still cannot be recorded.
+// Records the kept marks; kErrMemory while one still cannot be recorded.
 int32_t QuMarkStartedEvents(void);
 bool QuStartsAwaitingMark(void);
 // A failed start sends the event to the back: it is chosen only when no

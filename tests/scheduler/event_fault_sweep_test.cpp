@@ -48,6 +48,15 @@ TEST_F(EventFaultSweepTest, TableOperations)
              QuSelectDueEvent(QuStartDeferral, &id, file, script, sizeof file);
          }},
         {"mark", [] { QuMarkEventTriggered(4242); }},
+        {"update",
+         [] {
+             QuEvent event;
+             if (QuFindEvent(4244, &event) == 0) {
+                 event.due = kDue1 - 10;
+                 event.state = kStatePending;
+                 QuUpdateEvent(&event);
+             }
+         }},
         {"delete by ID", [] { QuDeleteEventByID(4242); }},
         {"delete triggered", [] { QuDeleteTriggeredEvents(); }},
         {"delete all", [] { QuDeleteAllEvents(); }},

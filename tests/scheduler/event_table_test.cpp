@@ -3,6 +3,7 @@
 #include "events.h"
 
 #include <algorithm>
+#include <random>
 
 namespace {
 
@@ -101,6 +102,99 @@ TEST_F(EventTableTest, RemovalKeepsEarliestDueTimeUntilTableEmpties)
     EXPECT_EQ(EventTable.count, 0);
     EXPECT_EQ(EventTable.active, 0);
     EXPECT_EQ(EventTable.earliestDue, kNoDueTime);
+}
+
+// An update changes an event in place, its text kept, and the counters
+// follow; one that would leave a free record among the live ones, or names
+// no event, changes nothing.
+TEST_F(EventTableTest, UpdatesKeepTextAndCounters)
+{
+    const struct {
+        uint32_t id;
+        int32_t state;
+        uint32_t due;
+        int32_t status;
+        int16_t active;
+        uint32_t earliest;
+    } cases[] = {
+        {4243, kStatePending, kDue1 - 30, 0, 2, kDue1 - 30},
+        {4242, kStateSilent, kDue1, 0, 1, kDue1 + 3600},
+        {4244, kStatePending, kDue1 + 7200, 0, 3, kDue1},
+        {4242, kStateFree, kDue1, kErrBadParameter, 2, kDue1},
+        {4299, kStatePending, kDue1, kErrNotFound, 2, kDue1},
+    };
+    for (const auto &c : cases) {
+        AddStandardEvents();
+        std::vector<EventView> before = Events();
+        QuEvent event = {c.id, c.due, c.state, 5, 77, nullptr};
+        int32_t status = 0;
+        Inside([&] { status = QuUpdateEvent(&event); });
+        EXPECT_EQ(status, c.status) << c.id;
+        EXPECT_EQ(EventTable.active, c.active) << c.id;
+        EXPECT_EQ(EventTable.earliestDue, c.earliest) << c.id;
+        std::vector<EventView> after = Events();
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t i = 0; i < after.size(); i++) {
+            bool changed = status == 0 && after[i].id == c.id;
+            EXPECT_EQ(after[i].text, before[i].text) << c.id;
+            EXPECT_EQ(after[i].state, changed ? c.state : before[i].state) << c.id;
+            EXPECT_EQ(after[i].due, changed ? c.due : before[i].due) << c.id;
+            EXPECT_EQ(after[i].flags, changed ? 5 : before[i].flags) << c.id;
+        }
+        Inside([&] { status = QuFindEvent(c.id, &event); });
+        EXPECT_EQ(status == 0 && event.reserved == 77, c.status == 0) << c.id;
+    }
+}
+
+// The failed starts are found through an index: after any run of failures
+// and forgettings, the oldest entry giving way once a thousand are kept,
+// every event's turn is what a search of a plain list gives.
+TEST_F(EventTableTest, FailedStartTurnsMatchAPlainList)
+{
+    std::vector<std::pair<uint32_t, uint32_t>> list; // ID, turn
+    uint32_t lastTurn = 0;
+    int evictions = 0;
+    auto turnOf = [&](uint32_t id) {
+        for (const auto &entry : list)
+            if (entry.first == id)
+                return static_cast<int32_t>(1 + entry.second % 0x7FFFFFFFu);
+        return 0;
+    };
+    std::vector<uint32_t> ids;
+    std::mt19937 random(23);
+    for (uint32_t i = 0; i < 1500; i++) {
+        ids.push_back(kFirstEventID + i);
+        ids.push_back(static_cast<uint32_t>(random()));
+    }
+    QuForgetStartOutcomes();
+    for (int step = 0; step < 20000; step++) {
+        // Many more failures than forgettings, so that the list fills.
+        uint32_t id = ids[random() % (step < 10000 ? 1200 : ids.size())];
+        auto at =
+            std::find_if(list.begin(), list.end(), [&](const auto &entry) { return entry.first == id; });
+        if (random() % 4 != 0) {
+            QuNoteFailedStart(id);
+            if (at == list.end() && list.size() == kMaxEvents && ++evictions)
+                at = std::min_element(list.begin(), list.end(),
+                                      [](const auto &a, const auto &b) { return a.second < b.second; });
+            if (at == list.end())
+                at = list.insert(list.end(), {id, 0});
+            *at = {id, ++lastTurn};
+        } else {
+            QuForgetFailedStart(id);
+            if (at != list.end()) {
+                *at = list.back();
+                list.pop_back();
+            }
+        }
+        ASSERT_EQ(QuStartDeferral(id), turnOf(id)) << "step " << step << ", ID " << id;
+        for (size_t i = 0; step % 2000 == 1999 && i < ids.size(); i++)
+            ASSERT_EQ(QuStartDeferral(ids[i]), turnOf(ids[i])) << "step " << step << ", ID " << ids[i];
+    }
+    EXPECT_GT(evictions, 100);
+    QuForgetStartOutcomes();
+    for (uint32_t id : ids)
+        ASSERT_EQ(QuStartDeferral(id), 0) << id;
 }
 
 } // namespace

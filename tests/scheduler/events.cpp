@@ -34,11 +34,12 @@ void FireEvent(uint32_t id)
 
 void SetEventState(uint32_t id, int32_t state)
 {
-    char *table = *EventTable.handle;
-    for (int32_t i = 0; i < EventTable.count; i++)
-        if (QuGetLE32(QuEventRecord(table, i) + kRecordID) == id)
-            QuPutLE32(QuEventRecord(table, i) + kRecordState, static_cast<uint32_t>(state));
-    Inside([] { QuRecountEvents(); });
+    Inside([&] {
+        QuEvent event;
+        ASSERT_EQ(QuFindEvent(id, &event), 0) << id;
+        event.state = state;
+        ASSERT_EQ(QuUpdateEvent(&event), 0) << id;
+    });
 }
 
 void AddStandardEvents(void)
@@ -58,20 +59,23 @@ void AddStandardEvents(void)
     SetEventState(4246, kStateMissed);
 }
 
+static int32_t AddView(const QuEvent *event, void *context)
+{
+    if (event != nullptr)
+        static_cast<std::vector<EventView> *>(context)->push_back(
+            {event->id, event->state, event->due, event->text != nullptr, HsHandleContent(event->text),
+             event->flags});
+    return 0;
+}
+
 std::vector<EventView> Events(void)
 {
     std::vector<EventView> events;
     if (EventTable.handle == nullptr)
         return events;
-    char *table = *EventTable.handle;
-    for (int32_t i = 0; i < EventTable.count; i++) {
-        const char *record = QuEventRecord(table, i);
-        HostHandle text = QuRecordText(record);
-        events.push_back({QuGetLE32(record + kRecordID),
-                          static_cast<int32_t>(QuGetLE32(record + kRecordState)),
-                          QuGetLE32(record + kRecordDue), text != nullptr, HsHandleContent(text),
-                          static_cast<int32_t>(QuGetLE32(record + kRecordFlags))});
-    }
+    int32_t status = 0;
+    Inside([&] { status = QuForEachEvent(AddView, &events, false); });
+    EXPECT_EQ(status, 0) << "the table could not be read";
     return events;
 }
 

@@ -1,5 +1,5 @@
 // Events put into the table the way scheduling, the listener, loading and
-// the firing step do, and the table read straight from its block.
+// the firing step do, and the table read through its own calls.
 #ifndef ROUSER_TEST_EVENTS_H
 #define ROUSER_TEST_EVENTS_H
 

@@ -196,6 +196,21 @@ TEST_F(PersistenceTest, ShutdownWritesTheTableByteForByte)
         std::function<void()> change;
         std::string after;
     } cases[] = {
+        // The last event fills a deleted one's slot whole, reserved bytes
+        // included, and a new event takes none of a former one's (first: the
+        // IDs follow the file's).
+        {"a deletion",
+         FileOf({{kNow + 60, 1, 6000, 0, "A|a", 1},
+                 {kNow + 61, 1, 6001, 0, "B|b", 2},
+                 {kNow + 62, 1, 6002, 0, "C|c", 3}}),
+         3,
+         [this] {
+             Inside([] { QuDeleteEventByID(6000); });
+             Insert(kNow + 63, 1, "D|d");
+         },
+         FileOf({{kNow + 62, 1, 6002, 0, "C|c", 3},
+                 {kNow + 61, 1, 6001, 0, "B|b", 2},
+                 {kNow + 63, 1, 6003, 1, "D|d"}})},
         // Loading and saving again gives the same bytes, reserved bytes included.
         {"unchanged", FileOf(kept), 4, [] {}, FileOf(kept)},
         {"emptied", FileOf({{kNow + 60, 1, 6000, 0, "A|B"}, {kNow + 61, 1, 6001, 0, "C|D"}}), 2,
