@@ -15,6 +15,7 @@
 #include <string>
 
 #include "bench_host.h"
+#include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
 #include "hostsim/hostsim.h"
 #include "hostsim/overrides_helpers.h"
@@ -25,14 +26,19 @@ namespace {
 
 const std::string kFolder = std::string(ROUSER_BENCH_DIR) + "/bench-work/listener/";
 const int kBatch = 200; // below the plug-in's bound of datagrams per poll
+const int kForgedBatch = 20;
 int Sender = -1;
 sockaddr_in To;
 
-bool Start()
+// The simulated UTC clock of the sealed cases.
+const int64_t kUtcStart = 1796000000000;
+
+bool Start(const std::string &options = "")
 {
     BenchStartHost(kFolder);
+    HsSetUtcMilliseconds(kUtcStart);
     // Port 0: the system chooses a free one, and the listener holds it.
-    if (HsCallFunction(8, "-portnumber 0||key").text != "0")
+    if (HsCallFunction(8, "-portnumber 0 " + options + "||key").text != "0")
         return false;
     sockaddr_in at = {};
     socklen_t size = sizeof at;
@@ -125,6 +131,99 @@ void BM_IdlePollDiscardsJunk(benchmark::State &state)
     Stop();
 }
 BENCHMARK(BM_IdlePollDiscardsJunk)->Unit(benchmark::kMicrosecond);
+
+// Sealed with the listener's key, stamped `stamp`: each one a fresh event.
+std::string Sealed(const QuSealKey &key, int64_t stamp)
+{
+    const std::string payload = "Orders.fp5|Print|id|text";
+    char datagram[kDatagramSize];
+    int32_t length = 0;
+    QuSealDatagram(&key, stamp, 0, payload.data(), static_cast<int32_t>(payload.size()), datagram, &length);
+    return std::string(datagram, length);
+}
+
+// A poll that takes one valid datagram, plain (0) against sealed (1): what
+// opening the seal, the time window and the memory of accepted datagrams
+// add to an accepted event. Inside a host call, so that no poll writes the
+// event file, whose write would hide the difference.
+void BM_IdlePollTakesDatagramSealed(benchmark::State &state)
+{
+    bool sealed = state.range(0) == 1;
+    if (!Start())
+        state.SkipWithError("no listener");
+    QuSealKey key = {};
+    if (QuDeriveSealKey("key", &key) != 0)
+        state.SkipWithError("no sealing");
+    const std::string plain = std::string("QUIL DATAGRAM 1.0|SCTR|key|Orders.fp5|Print|id|text") + '\0';
+    HsRunInside([&](HostCallRecord *record) {
+        QuUseCallRecord(record);
+        for (auto _ : state) {
+            state.PauseTiming();
+            HsCallFunction(2, "-deleteAllEvents");
+            QuUseCallRecord(record);
+            // Past the window: the memory of the round before empties.
+            HsAdvanceUtcMilliseconds(250000);
+            int64_t now = QuUtcMilliseconds();
+            for (int i = 0; i < kBatch; i++)
+                Send(sealed ? Sealed(key, now + i) : plain, 1);
+            state.ResumeTiming();
+            for (int i = 0; i < kBatch; i++) {
+                HsAdvanceMilliseconds(1000);
+                QuDoIdle();
+            }
+        }
+    });
+    state.SetItemsProcessed(state.iterations() * kBatch);
+    Stop();
+}
+BENCHMARK(BM_IdlePollTakesDatagramSealed)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Forged sealed datagrams of the largest size under -sealedOnly, per
+// datagram: with a key check that is not the listener's (0, dropped as
+// "wrong key" without decrypting) and with the listener's key check copied
+// from a captured datagram (1, decrypted and dropped as "bad seal"). The
+// key's secret was derived when the listener started; no datagram derives.
+void BM_IdlePollDiscardsForgedSealed(benchmark::State &state)
+{
+    if (!Start("-sealedOnly"))
+        state.SkipWithError("no listener");
+    QuSealKey key = {};
+    if (QuDeriveSealKey("key", &key) != 0)
+        state.SkipWithError("no sealing");
+    std::string forged = Sealed(key, kUtcStart);
+    forged.resize(kDatagramSize, 'x');
+    // The tag no longer fits what it covers.
+    if (state.range(0) == 0)
+        forged[9] = static_cast<char>(forged[9] ^ 0x55);
+    // Large datagrams fill the socket's buffer soon: the items are those
+    // the listener counted as dropped, not those sent.
+    for (auto _ : state) {
+        state.PauseTiming();
+        Send(forged, kForgedBatch);
+        state.ResumeTiming();
+        Poll(); // all of them in one poll
+    }
+    state.SetItemsProcessed(std::stoll(HsCallFunction(3, "-getDroppedCount").text));
+    Stop();
+}
+BENCHMARK(BM_IdlePollDiscardsForgedSealed)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The sender's side of the same comparison: a whole "Rous-SendRemoteEvent"
+// call, plain (0) against sealed (1), the key's secret derived before.
+void BM_SendRemoteEvent(benchmark::State &state)
+{
+    if (!Start())
+        state.SkipWithError("no listener");
+    HsCallFunction(9, "");
+    const std::string call = "-portnumber " + std::to_string(ntohs(To.sin_port)) +
+                             (state.range(0) == 1 ? " -sealed" : "") +
+                             "|127.0.0.1|key|Orders.fp5|Print|id|text";
+    HsCallFunction(6, call);
+    for (auto _ : state)
+        HsCallFunction(6, call);
+    Stop();
+}
+BENCHMARK(BM_SendRemoteEvent)->Arg(0)->Arg(1);
 
 } // namespace
 

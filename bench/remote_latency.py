@@ -5,10 +5,15 @@ the listener prints that it started the script. The sends are spread over
 the listener's poll interval at random. Beside it, the reference: a UDP
 round trip between two sockets of this script on the same loopback.
 
+Plain and sealed events ("-sealed") take turns in the same run, to the same
+listener, so that what sealing adds is measured against plain under the
+same conditions.
+
     remote_latency.py ROUSER_HOST [--count N]
 
-Prints one JSON object: the latencies in milliseconds, median and p99, and
-the round trip's median in microseconds.
+Prints one JSON object: the plain events' latencies in milliseconds, median
+and p99, the round trip's median in microseconds, and under "sealed" the
+same figures of the sealed events.
 """
 
 import argparse
@@ -82,30 +87,47 @@ def main():
     port = ports[0]
     time.sleep(1.5)
 
-    latencies = []
-    for _ in range(args.count):
+    def one(options):
         with started:
             seen = len(starts)
         sent = time.monotonic()
-        sender.stdin.write(b"call Rous-SendRemoteEvent -portnumber %d|127.0.0.1|bench|Contacts|Report||\n" % port)
+        sender.stdin.write(b"call Rous-SendRemoteEvent -portnumber %d %s|127.0.0.1|bench|Contacts|Report||\n" %
+                           (port, options))
         sender.stdin.flush()
         with started:
             if not started.wait_for(lambda: len(starts) > seen, timeout=10):
-                print(json.dumps({"error": "a remote event did not start within 10 s"}))
-                return 1
-            latencies.append((starts[seen] - sent) * 1000)
+                return None
+            return (starts[seen] - sent) * 1000
+
+    # The sender derives the key's secret at its first sealed send, once.
+    if one(b"-sealed") is None:
+        print(json.dumps({"error": "a sealed remote event did not start within 10 s"}))
+        return 1
+    latencies, sealed = [], []
+    for i in range(2 * args.count):
+        latency = one(b"-sealed" if i % 2 else b"")
+        if latency is None:
+            print(json.dumps({"error": "a remote event did not start within 10 s"}))
+            return 1
+        (sealed if i % 2 else latencies).append(latency)
         time.sleep(random.uniform(0, 0.7))
 
     for process in (sender, listener):
         process.kill()
         process.wait()
     round_trip = udp_round_trip_us()
-    latencies.sort()
-    p99 = latencies[min(len(latencies) - 1, int(round(0.99 * (len(latencies) - 1))))]
-    print(json.dumps({"count": len(latencies), "median_ms": statistics.median(latencies), "p99_ms": p99,
-                      "min_ms": latencies[0], "max_ms": latencies[-1],
-                      "udp_round_trip_us": round_trip}))
+    result = figures(latencies)
+    result["udp_round_trip_us"] = round_trip
+    result["sealed"] = figures(sealed)
+    print(json.dumps(result))
     return 0
+
+
+def figures(latencies):
+    latencies = sorted(latencies)
+    p99 = latencies[min(len(latencies) - 1, int(round(0.99 * (len(latencies) - 1))))]
+    return {"count": len(latencies), "median_ms": statistics.median(latencies), "p99_ms": p99,
+            "min_ms": latencies[0], "max_ms": latencies[-1]}
 
 
 if __name__ == "__main__":

@@ -58,6 +58,9 @@ enum QuError {
     kErrTlsNameMismatch = -4241, // the certificate is for another name or address
     kErrTlsExpired = -4242,      // the certificate has expired or is not yet valid
     kErrTlsHandshake = -4243,    // no TLS connection: no common protocol, not a TLS server, an alert
+    // Sealed remote events: the system lacks AES-GCM or PBKDF2 (Windows
+    // before 7), or its cryptography failed.
+    kErrNoCryptography = -4250,
     // Due times: a date and time after the window of stored due times,
     // 7 February 2136 06:28:14; schedule it nearer or repeating instead.
     kErrBeyondTimeWindow = -4260,
@@ -84,6 +87,7 @@ enum QuPlatformError {
     kWinDiskFull = 112,
     kWinDirNotEmpty = 145,
     kWinAlreadyExists = 183,
+    kWinProcNotFound = 127, // a system DLL lacks an entry point (BCrypt before Windows 7)
     kWinBadPathName = 206,
     kWinFileTooLarge = 223,
     kWinMoreData = 234,
@@ -155,6 +159,16 @@ enum QuSecurityError : int32_t {
     kCertNameMismatch = static_cast<int32_t>(0x800B010Fu),    // CERT_E_CN_NO_MATCH
     kCertWrongUsage = static_cast<int32_t>(0x800B0110u),      // CERT_E_WRONG_USAGE
     kCertBadSignature = static_cast<int32_t>(0x80096004u)     // TRUST_E_CERT_SIGNATURE
+};
+
+// NTSTATUS values of Windows' cryptography (BCrypt), which the sealing's
+// seams report on every platform.
+enum QuCryptoError : int32_t {
+    kNtUnsuccessful = static_cast<int32_t>(0xC0000001u),
+    kNtInvalidParameter = static_cast<int32_t>(0xC000000Du),
+    kNtNoMemory = static_cast<int32_t>(0xC0000017u),
+    kNtNotSupported = static_cast<int32_t>(0xC00000BBu),
+    kNtAuthTagMismatch = static_cast<int32_t>(0xC000A002u) // the seal does not open
 };
 
 #endif

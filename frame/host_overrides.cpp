@@ -1,6 +1,8 @@
 // Sources the simulated host may replace; each falls back to the system.
 #include <time.h>
 
+#include <chrono>
+
 #include "host_overrides.h"
 #include "os_frame.h"
 #include "plugin_frame.h"
@@ -9,6 +11,7 @@
 static struct {
     QuMillisecondsProc milliseconds;
     QuClockProc clock;
+    QuUtcClockProc utcClock;
     char hostFolder[kHostPathSize];
     char prefsRoot[1024];
     const char *const *windowList;
@@ -26,6 +29,22 @@ void QuOverrideMilliseconds(QuMillisecondsProc proc)
 void QuOverrideClock(QuClockProc proc)
 {
     Overrides.clock = proc;
+}
+
+void QuOverrideUtcClock(QuUtcClockProc proc)
+{
+    Overrides.utcClock = proc;
+}
+
+int64_t QuUtcMilliseconds(void)
+{
+    if (Overrides.utcClock != NULL)
+        return Overrides.utcClock();
+    // The system clock counts from 1970 in UTC on every platform the
+    // plug-in is built for.
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 static void QuSetOverrideText(char *dest, int32_t capacity, const char *text)

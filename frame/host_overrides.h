@@ -17,6 +17,12 @@ typedef int64_t (*QuClockProc)(void);
 // Null restores the real source.
 void QuOverrideMilliseconds(QuMillisecondsProc proc);
 void QuOverrideClock(QuClockProc proc);
+
+// The UTC wall clock as milliseconds since 1970-01-01 00:00 UTC, which
+// sealed remote events carry and are judged by.
+typedef int64_t (*QuUtcClockProc)(void);
+void QuOverrideUtcClock(QuUtcClockProc proc);
+int64_t QuUtcMilliseconds(void);
 void QuOverrideHostFolder(const char *folder);
 void QuOverridePrefsRoot(const char *root);
 // The top-level windows' class names, top of the z-order first, for the

@@ -6,6 +6,7 @@
 static uint32_t SimulatedMs;
 static uint32_t MsPerRead;
 static int64_t ClockSeconds;
+static int64_t UtcMs;
 static std::vector<std::string> WindowClasses;
 static std::vector<const char *> WindowClassPointers;
 
@@ -54,6 +55,22 @@ void HsSetClockSeconds(int64_t seconds)
     QuOverrideClock(ReadClock);
 }
 
+static int64_t ReadUtc(void)
+{
+    return UtcMs;
+}
+
+void HsSetUtcMilliseconds(int64_t ms)
+{
+    UtcMs = ms;
+    QuOverrideUtcClock(ReadUtc);
+}
+
+void HsAdvanceUtcMilliseconds(int64_t ms)
+{
+    UtcMs += ms;
+}
+
 void HsSetHostFolder(const std::string &folder)
 {
     QuOverrideHostFolder(folder.c_str());
@@ -98,6 +115,7 @@ void HsUseRealSources(void)
 {
     QuOverrideMilliseconds(nullptr);
     QuOverrideClock(nullptr);
+    QuOverrideUtcClock(nullptr);
     QuOverrideHostFolder(nullptr);
     QuOverridePrefsRoot(nullptr);
     QuOverrideWindowList(nullptr, 0);

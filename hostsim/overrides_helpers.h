@@ -17,6 +17,9 @@ uint32_t HsMilliseconds(void);
 void HsSetMillisecondsPerRead(uint32_t step);
 // The plug-in's local wall clock, in seconds since 1970-01-01 00:00 local time.
 void HsSetClockSeconds(int64_t seconds);
+// The plug-in's UTC clock, in milliseconds since 1970-01-01 00:00 UTC.
+void HsSetUtcMilliseconds(int64_t ms);
+void HsAdvanceUtcMilliseconds(int64_t ms);
 void HsSetHostFolder(const std::string &folder);
 void HsSetPrefsRoot(const std::string &root);
 // The top-level windows the plug-in finds, first = top of the z-order. On

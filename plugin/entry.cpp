@@ -78,6 +78,7 @@ void QuResetLoadState(void)
     QuResetSpeedTest();
     QuResetListenerKey();
     QuShowDebugMessages(false);
+    QuResetSealKey();
     // What a shutdown leaves: nothing started, nothing loaded, nothing open.
     QuResetTlsSession();
     QuShutdownNetwork();

@@ -28,9 +28,10 @@ int32_t QuOsCloseSocket(QuSocket socket);
 int32_t QuOsBind(QuSocket socket, uint32_t address, uint16_t port);
 int32_t QuOsSetNonBlocking(QuSocket socket);
 
-// One datagram into the buffer. A datagram longer than the capacity is
-// lost and gives kWsaMessageSize, as Windows Sockets reports it.
-int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received);
+// One datagram into the buffer, and the sender's IPv4 address (network
+// byte order). A datagram longer than the capacity is lost and gives
+// kWsaMessageSize, as Windows Sockets reports it.
+int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received, uint32_t *sender);
 int32_t QuOsSendTo(QuSocket socket, uint32_t address, uint16_t port, const char *data, int32_t count);
 
 // inet_addr: a dotted address, or all bits set for any other text.

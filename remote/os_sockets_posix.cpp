@@ -71,7 +71,7 @@ int32_t QuOsSetNonBlocking(QuSocket socket)
     return 0;
 }
 
-int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received)
+int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received, uint32_t *sender)
 {
     struct sockaddr_in from;
     struct iovec piece = {buffer, (size_t)(capacity > 0 ? capacity : 0)};
@@ -82,6 +82,7 @@ int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t
     message.msg_iov = &piece;
     message.msg_iovlen = 1;
     *received = 0;
+    *sender = 0;
     ssize_t n = recvmsg((int)socket, &message, 0);
     if (n < 0)
         return QuFailed();
@@ -90,6 +91,7 @@ int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t
     if (message.msg_flags & MSG_TRUNC)
         return kWsaMessageSize;
     *received = (int32_t)n;
+    *sender = from.sin_addr.s_addr;
     return 0;
 }
 

@@ -64,16 +64,18 @@ int32_t QuOsSetNonBlocking(QuSocket socket)
     return ioctlsocket(QuRaw(socket), FIONBIO, &on) != 0 ? QuFailed() : 0;
 }
 
-int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received)
+int32_t QuOsReceiveFrom(QuSocket socket, char *buffer, int32_t capacity, int32_t *received, uint32_t *sender)
 {
     struct sockaddr_in from;
     int fromSize = sizeof from;
     *received = 0;
+    *sender = 0;
     // A datagram larger than the buffer fails with WSAEMSGSIZE and is lost.
     int n = recvfrom(QuRaw(socket), buffer, capacity, 0, (struct sockaddr *)&from, &fromSize);
     if (n == SOCKET_ERROR)
         return QuFailed();
     *received = n;
+    *sender = from.sin_addr.s_addr;
     return 0;
 }
 

@@ -54,9 +54,9 @@ bool QuDatagramWaiting(void);
 // kErrMemory without a listener, or the socket error (kWsaMessageSize for a
 // datagram larger than the capacity, which is then lost).
 int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length);
-// As QuReceiveDatagram, but kWsaWouldBlock when nothing waits, so that an empty
-// datagram can be told from none.
-int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length);
+// As QuReceiveDatagram, but kWsaWouldBlock when nothing waits, so that an
+// empty datagram can be told from none; and the sender's IPv4 address.
+int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length, uint32_t *sender);
 // Sends one datagram to a dotted IPv4 address; no name is looked up. 0 or
 // the socket error; kErrBadParameter for a length beyond the largest
 // datagram.
@@ -112,12 +112,66 @@ int32_t QuEndDatagram(char *datagram, int32_t *length);
 // after its key field.
 bool QuReadDatagram(const char *datagram, int32_t length, QuRemoteEvent *event);
 
+// ---- the sealed datagram (sealed.cpp) ----
+enum {
+    kSealMagicSize = 8,
+    kSealCheckSize = 4,
+    // Magic, key check, nonce, the time and the flags, and the tag: what a
+    // sealed datagram adds to its payload.
+    kSealOverhead = 8 + 4 + 12 + 9 + 16
+};
+// Why the listener dropped a datagram; the texts of -getLastDropReason.
+enum QuDropReason {
+    kDropNone,
+    kDropWrongKey,
+    kDropNotSealed,
+    kDropBadSeal,
+    kDropOutsideWindow,
+    kDropReplay,
+    kDropSenderNotAllowed,
+    kDropMalformed
+};
+// A key and the secret derived from it.
+struct QuSealKey {
+    bool ready;
+    char key[kKeySize];
+    uint8_t secret[32];
+    uint8_t check[kSealCheckSize];
+};
+// What a sealed datagram that opened holds; the payload lies in the
+// opener's buffer.
+struct QuSealedEvent {
+    int64_t stamp; // the sender's UTC time, milliseconds since 1970
+    int32_t flags;
+    uint8_t nonce[12];
+    int32_t payloadStart, payloadLength;
+};
+// Derives the secret of a non-empty key unless `seal` holds it already:
+// 0, kErrBadParameter for an empty key, or kErrNoCryptography when the
+// system cannot.
+int32_t QuDeriveSealKey(const char *key, QuSealKey *seal);
+// True when the datagram begins as a sealed one.
+bool QuIsSealed(const char *datagram, int32_t length);
+// Seals the payload and its flags, stamped with `stamp`, into a datagram
+// of at most kDatagramSize bytes: 0, kErrBadParameter when it would be
+// larger, kErrNoCryptography.
+int32_t QuSealDatagram(const QuSealKey *seal, int64_t stamp, int32_t flags, const char *payload,
+                       int32_t payloadLength, char *datagram, int32_t *length);
+// Opens a sealed datagram into `plain` (kDatagramSize bytes): kDropNone,
+// or malformed, wrong key (the key check differs) or bad seal.
+QuDropReason QuOpenSealedDatagram(const QuSealKey *seal, const char *datagram, int32_t length, char *plain,
+                                  QuSealedEvent *event);
+
 // ---- listener (listener.cpp) ----
 // The key a datagram must carry; empty: any key is accepted. Written only
 // by "Rous-StartListener".
 extern const char (&ListenerKey)[kKeySize];
-// No key, as at load.
+// No key, no filters, nothing dropped or remembered, as at load.
 void QuResetListenerKey(void);
+// "-getDroppedCount" (datagrams dropped since the listener started) or
+// "-getLastDropReason" (the reason's text, empty when none) into the
+// result; false when the options name neither.
+bool QuAnswerDropQuery(const char *options, HostHandle result);
 
 // 54242, or the value of "-portnumber"; kErrOutOfRange when it lies outside
 // 0 to 65535 (the port stays 54242).
@@ -131,6 +185,8 @@ bool QuHandleRemoteEvent(const char *datagram, int32_t length);
 // request shows message boxes.
 extern const int32_t &ShowDebugMessages;
 void QuShowDebugMessages(bool show);
+// Forgets the last key sealed with, as at load.
+void QuResetSealKey(void);
 
 // The TCP request of "Rous-SendRemoteEvent -tcprequest": sends the
 // parameter's bytes from `position` (past the address part's separator) to

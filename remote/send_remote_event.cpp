@@ -4,11 +4,21 @@
 //
 // Parameter: options | address | key | file | script | your ID | your text,
 // where your text is everything after the sixth part, separators included.
+#include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
 #include "remote.h"
 
 static int32_t DebugMessages;
 const int32_t &ShowDebugMessages = DebugMessages;
+// The last key sealed with and its secret: a sender that sends many events
+// with one key derives it once.
+static QuSealKey SealKey;
+
+void QuResetSealKey(void)
+{
+    SealKey.ready = false;
+    SealKey.key[0] = 0;
+}
 
 void QuShowDebugMessages(bool show)
 {
@@ -61,6 +71,22 @@ static void QuApplyOptions(const char *options, char *datagram, int32_t *length)
         QuAppendToDatagram(datagram, length, "-DT", 3);
 }
 
+// Seals the plain datagram's payload and flags in its place.
+static int32_t QuSealPlain(char *datagram, int32_t *length)
+{
+    char sealed[kDatagramSize];
+    int32_t sealedLength;
+    QuRemoteEvent event;
+    QuReadDatagram(datagram, *length, &event);
+    int32_t status = QuSealDatagram(&SealKey, QuUtcMilliseconds(), event.flags, datagram + event.payloadStart,
+                                    event.payloadLength, sealed, &sealedLength);
+    if (status == 0) {
+        QuCopyBytes(datagram, sealed, sealedLength);
+        *length = sealedLength;
+    }
+    return status;
+}
+
 void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
 {
     char datagram[kDatagramSize];
@@ -88,6 +114,10 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
     bool tcp = QuHasOption(options, "-tcprequest");
     if (status == 0 && !tcp && QuHasOption(options, "-tls"))
         status = kErrBadParameter;
+    // Nor a sealed request a TCP one in clear.
+    bool sealed = QuHasOption(options, "-sealed");
+    if (status == 0 && tcp && sealed)
+        status = kErrBadParameter;
     if (status == 0 && tcp) {
         status = QuTCPRequestEntry(parameter, position, address, port, options, result);
         if (status != 0)
@@ -98,8 +128,13 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
         // The key must be followed by a separator, even when it is empty.
         char key[kPartSize];
         status = QuReadNextToken(parameter, key, kPartSize, &position);
+        if (status == 0 && position == -1)
+            status = kErrBadParameter;
+        // A sealed datagram carries no key: its secret seals it.
+        if (status == 0 && sealed)
+            status = QuDeriveSealKey(key, &SealKey);
         if (status == 0)
-            status = position == -1 ? kErrBadParameter : QuAppendField(datagram, &length, key);
+            status = QuAppendField(datagram, &length, sealed ? "" : key);
     }
     // A silent event needs neither a file nor a script.
     if (status == 0)
@@ -114,6 +149,8 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
         status = QuAppendYourText(parameter, position, datagram, &length);
     if (status == 0)
         status = QuEndDatagram(datagram, &length);
+    if (status == 0 && sealed)
+        status = QuSealPlain(datagram, &length);
     // The answer is made ready before the datagram leaves.
     QuPreparedResult answer = {result, NULL, {0}};
     if (status == 0)

@@ -5,6 +5,7 @@
 // time nor past the caller's deadline.
 #include "frame/host_overrides.h"
 #include "frame/plugin_frame.h"
+#include "os_crypto.h"
 #include "os_sockets.h"
 #include "remote.h"
 
@@ -59,6 +60,7 @@ void QuShutdownNetwork(void)
 {
     QuCloseListener();
     QuStopSockets();
+    QuOsCryptoClose();
 }
 
 int32_t QuOpenListener(uint16_t port)
@@ -98,15 +100,16 @@ bool QuDatagramWaiting(void)
            state == kOsSocketReady;
 }
 
-int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length)
+int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length, uint32_t *sender)
 {
     *length = 0;
+    *sender = 0;
     if (Net.listener == kNoSocket)
         return kErrMemory;
     if (capacity > 0)
         buffer[0] = 0;
     int32_t received;
-    int32_t status = QuOsReceiveFrom(Net.listener, buffer, capacity, &received);
+    int32_t status = QuOsReceiveFrom(Net.listener, buffer, capacity, &received, sender);
     if (status == 0)
         *length = received;
     return status;
@@ -114,7 +117,8 @@ int32_t QuTakeDatagram(char *buffer, int32_t capacity, int32_t *length)
 
 int32_t QuReceiveDatagram(char *buffer, int32_t capacity, int32_t *length)
 {
-    int32_t status = QuTakeDatagram(buffer, capacity, length);
+    uint32_t sender;
+    int32_t status = QuTakeDatagram(buffer, capacity, length, &sender);
     return status == kWsaWouldBlock ? 0 : status;
 }
 

@@ -3,15 +3,21 @@
 local event comes due and a valid remote event is sent into the flood; both
 scripts must start within one poll interval (40 ticks) of their time.
 
-    junk_flood.py [--rate N] [--slack S] -- HOST_COMMAND...
+    junk_flood.py [--rate N] [--slack S] [--sealed] -- HOST_COMMAND...
 
 --rate: junk datagrams a second (default 1000). --slack: seconds allowed
 beyond the poll interval for the host's own idle rhythm (default 0.3).
+--sealed: the listener takes sealed datagrams only (-sealedOnly), the junk
+is forged sealed datagrams (a wrong key check, or the right one copied from
+a genuine datagram with the rest made up), and the remote event is a
+genuine sealed one that the host sealed before the flood and that never
+reached the listener; it must start once.
 Prints one line of figures; exit status 0 when both started in time.
 """
 
 import argparse
 import datetime
+import os
 import socket
 import subprocess
 import sys
@@ -35,6 +41,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rate", type=int, default=1000)
     parser.add_argument("--slack", type=float, default=0.3)
+    parser.add_argument("--sealed", action="store_true")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
 
@@ -75,7 +82,8 @@ def main():
         if not arrived.wait_for(lambda: any(l is not None and l.startswith("startup: ") for _, l in lines), 60):
             return fail("no start-up")
     # The listener takes a port the system chooses; rouser-host says which.
-    if not send("call Rous-StartListener -portnumber 0||%s" % KEY.decode(), "result: 0"):
+    sealed_only = " -sealedOnly" if args.sealed else ""
+    if not send("call Rous-StartListener -portnumber 0%s||%s" % (sealed_only, KEY.decode()), "result: 0"):
         return fail("the listener did not start")
     if not send("udp-ports", "udp-ports:"):
         return fail("no udp-ports answer")
@@ -84,6 +92,21 @@ def main():
     if not reported or len(reported[-1]) != 1:
         return fail("the listener's port is not known")
     port = int(reported[-1][0])
+    junk, valid = JUNK, b"QUIL DATAGRAM 1.0|SCTR|" + KEY + b"|Orders.fp5|Remote||\0"
+    if args.sealed:
+        # A genuine sealed event, caught here before the listener sees it.
+        catcher = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        catcher.bind(("127.0.0.1", 0))
+        catcher.settimeout(30)
+        if not send("call Rous-SendRemoteEvent -sealed -portnumber %d|127.0.0.1|%s|Orders.fp5|Remote||" %
+                    (catcher.getsockname()[1], KEY.decode()), "result: 0"):
+            return fail("the sealed event was not sent")
+        valid = catcher.recv(65536)
+        catcher.close()
+        # As long as the genuine one, so that the socket's buffer holds as
+        # many as of the plain junk: the largest are for the benchmarks.
+        head, check = valid[:8], valid[8:12]
+        junk = [head + os.urandom(len(valid) - 8), head + check + os.urandom(len(valid) - 12)]
     # Due at the start of a whole second 3 to 4 s from now, local time.
     due = int(time.time()) + 4
     local = datetime.datetime.fromtimestamp(due)
@@ -102,11 +125,11 @@ def main():
     while time.time() - start < 6.0:
         step = time.time()
         for _ in range(per_step):
-            flood.sendto(JUNK[sent % len(JUNK)], ("127.0.0.1", port))
+            flood.sendto(junk[sent % len(junk)], ("127.0.0.1", port))
             sent += 1
         if valid_at is None and step - start >= 1.5:
             valid_at = time.time()
-            flood.sendto(b"QUIL DATAGRAM 1.0|SCTR|" + KEY + b"|Orders.fp5|Remote||\0", ("127.0.0.1", port))
+            flood.sendto(valid, ("127.0.0.1", port))
         pause = 0.01 - (time.time() - step)
         if pause > 0:
             time.sleep(pause)
@@ -130,9 +153,9 @@ def main():
     local_late = starts["Print"][0] - due
     remote_late = starts["Remote"][0] - valid_at
     limit = POLL_SECONDS + args.slack
-    print("%d junk datagrams a second (%d in all): the local event started %.0f ms after its time, the remote "
-          "event %.0f ms after it was sent (limit %.0f ms)" % (rate, sent, local_late * 1000, remote_late * 1000,
-                                                               limit * 1000))
+    print("%d %s datagrams a second (%d in all): the local event started %.0f ms after its time, the remote "
+          "event %.0f ms after it was sent (limit %.0f ms)" % (rate, "forged sealed" if args.sealed else "junk", sent,
+                                                               local_late * 1000, remote_late * 1000, limit * 1000))
     if not (-0.05 <= local_late <= limit and 0 <= remote_late <= limit):
         return fail("too late")
     return 0 if host.returncode == 0 else fail("rouser-host exit status %d" % host.returncode)
