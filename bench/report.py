@@ -289,6 +289,24 @@ def main():
                    "same bytes the same safe way with the system's calls alone, a ratio of %.2f. An idle poll "
                    "with nothing changed writes nothing." % (us(save), us(reference), us(save) / us(reference)))
         out.append("")
+    schedule_path = os.path.join(folder, "schedule_bench.json")
+    if os.path.exists(schedule_path):
+        schedule = load(folder, "schedule_bench.json")
+        listed = median(schedule, "BM_ListEventIDs1000")
+        single, repeating = median(schedule, "BM_IdlePollNoneDue/0"), median(schedule, "BM_IdlePollNoneDue/1")
+        out.append("## The schedule and repeating events")
+        out.append("")
+        out.append("`bench/schedule_bench.cpp`, CPU time, medians of the repetitions. `Rous-GetEventInfo "
+                   "-listEventIDs` over 1000 events (half of them repeating, due times against the table's "
+                   "order), the whole function call: %s (the aim: under 2 ms)." %
+                   ("missing" if listed is None else "%.1f us" % (ms(listed, "cpu_time") * 1000)))
+        out.append("")
+        if single is not None and repeating is not None:
+            out.append("An idle poll over 1000 pending events none of which is due: %.2f us when all of them "
+                       "repeat, %.2f us when all are single events as before, a ratio of %.2f (the aim: at most "
+                       "1.2)." % (ms(repeating, "cpu_time") * 1000, ms(single, "cpu_time") * 1000,
+                                  ms(repeating, "cpu_time") / ms(single, "cpu_time")))
+            out.append("")
     out.append("## Remote events")
     out.append("")
     if "error" in latency:

@@ -61,6 +61,9 @@ enum QuError {
     // Sealed remote events: the system lacks AES-GCM or PBKDF2 (Windows
     // before 7), or its cryptography failed.
     kErrNoCryptography = -4250,
+    // Due times: a date and time after the window of stored due times,
+    // 7 February 2136 06:28:14; schedule it nearer or repeating instead.
+    kErrBeyondTimeWindow = -4260,
     kErrNoTable = -4301 // inside: the selection finds no table
 };
 

@@ -104,16 +104,16 @@ int64_t QuLocalClockSeconds(void)
 {
     if (Overrides.clock != NULL)
         return Overrides.clock();
-    // The standard library's local clock, counted with a leap year every
-    // fourth year (exact from 1901 to 2099).
+    // The standard library's local clock, counted on the Gregorian calendar:
+    // due times reach past 2100, which is no leap year.
     time_t now = time(NULL);
     const struct tm *local = localtime(&now);
     if (local == NULL)
         return 0;
-    int64_t years = local->tm_year - 70;
-    int64_t days = years * 365 + (years + 1) / 4 + local->tm_yday;
-    if (years < -1)
-        days = years * 365 + (years - 2) / 4 + local->tm_yday;
+    int64_t year = local->tm_year + 1900;
+    int64_t before = year - 1; // leap days of the years before this one
+    int64_t leapDays = before / 4 - before / 100 + before / 400 - (1969 / 4 - 1969 / 100 + 1969 / 400);
+    int64_t days = (year - 1970) * 365 + leapDays + local->tm_yday;
     return days * 86400 + local->tm_hour * 3600 + local->tm_min * 60 + local->tm_sec;
 }
 

@@ -1,8 +1,10 @@
-// "Rous-ScheduleEvent": adds one event for a date and time, and fires it at
-// once, or leaves it to the next poll, when it is already due.
+// "Rous-ScheduleEvent": adds one event for a date and time, single or
+// repeating, and fires it at once, or leaves it to the next poll, when it
+// is already due.
 #include "plugin.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
+#include "scheduler/repeat.h"
 #include "trigger/trigger.h"
 
 enum { kFieldSize = 2000 };
@@ -11,36 +13,65 @@ enum { kFieldSize = 2000 };
 struct QuScheduleRequest {
     uint32_t due;
     int32_t flags;
+    QuEvery every;     // kEveryNone for a single event
     uint32_t now;      // the second the due time was checked against
     int32_t textStart; // the event's text: the parameter from here on
     int32_t length;    // the parameter's
 };
 
-// Options, date and time: the due time, not in the past.
+// Options: a single event, or a repeating one and its interval.
+static int32_t QuReadKind(const char *options, QuScheduleRequest *request)
+{
+    bool single = QuHasOption(options, "-addSingleEvent");
+    bool repeating = QuHasOption(options, "-addRepeatingEvent");
+    bool hasEvery;
+    int32_t code = QuParseEvery(options, &request->every, &hasEvery);
+    if (QuHasOption(options, "-triggerPastEventAfterRestart"))
+        request->flags = kFlagTriggerPastAfterRestart;
+    // Exactly one kind, and an interval exactly for the repeating one.
+    if (code != 0 || single == repeating || hasEvery != repeating)
+        return kErrBadParameter;
+    return 0;
+}
+
+// The due time: a single event's must not have passed; a repeating event's
+// first occurrence is the first one from now on. Either must fall in the
+// window of due times.
+static int32_t QuSetDueTime(int64_t due, QuScheduleRequest *request)
+{
+    int64_t now = QuNowSeconds();
+    request->now = (uint32_t)now;
+    if (request->every.unit == kEveryMonths)
+        request->every.day = QuDayOfMonth(due);
+    if (due < now && request->every.unit == kEveryNone)
+        return kErrInThePast;
+    if (due < now)
+        due = QuOccurrenceAfter(due, &request->every, now - 1);
+    return QuDueFromSeconds(due, &request->due) ? 0 : kErrBeyondTimeWindow;
+}
+
+// Options, date and time: the due time.
 static int32_t QuReadDueTime(HostHandle parameter, QuScheduleRequest *request, int32_t *position)
 {
     char field[kFieldSize];
+    int64_t due = 0;
     int32_t code = QuReadNextToken(parameter, field, kFieldSize, position);
-    if (code == 0) {
-        if (!QuHasOption(field, "-addSingleEvent"))
-            code = kErrBadParameter;
-        if (QuHasOption(field, "-triggerPastEventAfterRestart"))
-            request->flags = kFlagTriggerPastAfterRestart;
-    }
+    if (code == 0)
+        code = QuReadKind(field, request);
     if (code == 0)
         code = QuReadNextToken(parameter, field, kFieldSize, position);
     if (code == 0) {
-        request->due = QuDateToTimestamp(field);
+        due = QuDateToSeconds(field);
         code = QuReadNextToken(parameter, field, kFieldSize, position);
     }
     if (code == 0) {
-        request->due += QuTimeToSeconds(field);
+        due += QuTimeToSeconds(field);
         // The time must be followed by a separator and more text.
         if (*position == -1 || *position >= request->length)
             code = kErrBadParameter;
     }
-    if (code == 0 && request->due < QuNow1904(&request->now))
-        code = kErrInThePast;
+    if (code == 0)
+        code = QuSetDueTime(due, request);
     return code;
 }
 
@@ -74,6 +105,7 @@ static int32_t QuReadScheduleRequest(HostHandle parameter, QuScheduleRequest *re
     int32_t position = 0;
     request->due = 0;
     request->flags = 0;
+    request->every.unit = kEveryNone;
     request->now = 0;
     request->textStart = 0;
     request->length = QuGetHandleSize(parameter);
@@ -104,8 +136,9 @@ static bool QuStoreEvent(HostHandle parameter, const QuScheduleRequest *request,
     QuPreparedResult answer = {result, NULL, {0}};
     int32_t status = QuPrepareResult(idText, result, &answer);
     if (status == 0)
-        status = QuInsertEvent(request->due, request->flags, text + request->textStart,
-                               request->length - request->textStart, &eventID);
+        status =
+            QuInsertRepeatingEvent(request->due, request->flags, &request->every, text + request->textStart,
+                                   request->length - request->textStart, &eventID);
     QuUnlockHandle(parameter);
     QuFinishResult(&answer, status);
     return true;
@@ -124,7 +157,7 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
         return;
     }
     // Stored or not, an event that is due now fires.
-    if (QuStoreEvent(parameter, &request, result) && request.now >= EventTable.earliestDue) {
+    if (QuStoreEvent(parameter, &request, result) && !QuDueBefore(request.now, EventTable.earliestDue)) {
         if (!UseAlternateTriggerMethod)
             QuTriggerNextEvent();
         else

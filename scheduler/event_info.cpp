@@ -1,10 +1,79 @@
-// "Rous-GetEventInfo": the table's counters, or one event's ID, own ID text
-// or free text, the event chosen as the last fired one, by its ID, or as the
+// "Rous-GetEventInfo": the table's counters or the list of its events, or
+// one event's ID, own ID text, free text, due time, state, names or
+// interval, the event chosen as the last fired one, by its ID, or as the
 // first silent one; optionally deleting it after reading.
+#include <stdlib.h>
+
 #include "event_table.h"
 #include "frame/plugin_frame.h"
+#include "repeat.h"
 
 enum EventSelection { kSelectNone, kSelectLastTriggered, kSelectByID, kSelectFirstSilent };
+
+// The answer options, exactly one of which a selection takes.
+enum EventAnswer {
+    kAnswerYourID,
+    kAnswerYourText,
+    kAnswerRouserID,
+    kAnswerDueTimestamp,
+    kAnswerState,
+    kAnswerFileName,
+    kAnswerScriptName,
+    kAnswerEvery,
+    kAnswerCount
+};
+static const char *const kAnswerOptions[kAnswerCount] = {
+    "-getYourID", "-getYourText", "-getRouserEventID", "-getDueTimestamp",
+    "-getState",  "-getFileName", "-getScriptName",    "-getEvery"};
+
+// Seconds from 1 January 0001 00:00, where the host's timestamps count
+// from, to 1 January 1904 00:00.
+static const int64_t kSeconds0001To1904 = 60052752000ll;
+
+// The events in due-time order, ties by ID: a key per event, sorted.
+struct QuListedEvent {
+    uint32_t order; // the due time's place in the window
+    uint32_t id;
+};
+static struct {
+    QuListedEvent events[kMaxEvents];
+    int32_t count;
+    char text[kMaxEvents * 11 + 1]; // up to 10 digits and a carriage return each
+} Listing;
+
+static int QuCompareListed(const void *a, const void *b)
+{
+    const QuListedEvent *x = (const QuListedEvent *)a, *y = (const QuListedEvent *)b;
+    if (x->order != y->order)
+        return x->order < y->order ? -1 : 1;
+    return x->id < y->id ? -1 : x->id > y->id;
+}
+
+static int32_t QuListEvent(const QuEvent *event, void *)
+{
+    if (event != NULL && Listing.count < kMaxEvents) {
+        Listing.events[Listing.count].order = event->due - kWindowStart1904;
+        Listing.events[Listing.count++].id = event->id;
+    }
+    return 0;
+}
+
+// "-listEventIDs": every event's ID, one a line.
+static int32_t QuListEventIDs(HostHandle result)
+{
+    Listing.count = 0;
+    if (QuForEachEvent(QuListEvent, NULL, false) != 0)
+        return kErrMemory;
+    qsort(Listing.events, (size_t)Listing.count, sizeof Listing.events[0], QuCompareListed);
+    int32_t length = 0;
+    Listing.text[0] = 0;
+    for (int32_t i = 0; i < Listing.count; i++) {
+        if (i > 0)
+            Listing.text[length++] = '\r';
+        length += QuFormatUnsigned(Listing.events[i].id, Listing.text + length);
+    }
+    return QuSetResultText(Listing.text, result) != 0 ? kErrMemory : 0;
+}
 
 // Answers a counter option; false when field 1 names none.
 static bool QuAnswerCounter(const char *options, HostHandle result)
@@ -15,8 +84,13 @@ static bool QuAnswerCounter(const char *options, HostHandle result)
         QuSetResultNumber(EventTable.active, result);
     else if (QuHasOption(options, "-FirstTriggerSec"))
         // Signed on purpose: "no due time" reads as -1 to a calculation.
-        QuSetResultNumber((int32_t)EventTable.earliestDue, result);
-    else
+        QuSetResultNumber(EventTable.earliestDue == kNoDueTime ? -1 : (int32_t)EventTable.earliestDue,
+                          result);
+    else if (QuHasOption(options, "-listEventIDs")) {
+        int32_t code = QuListEventIDs(result);
+        if (code != 0)
+            QuSetErrorResult("$$", code, result);
+    } else
         return false;
     return true;
 }
@@ -57,6 +131,66 @@ static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle resu
     return QuCopyHandleRange(text, position, count, result, 0, count) != 0 ? kErrMemory : 0;
 }
 
+// Field `index` (0 the file name, 1 the script name) of the event's text.
+static int32_t QuWriteName(HostHandle text, int32_t index, HostHandle result)
+{
+    char field[2000];
+    int32_t position = 0, status = 0;
+    field[0] = 0;
+    for (int32_t i = 0; text != NULL && i <= index && status == 0 && position != -1; i++)
+        status = QuReadNextToken(text, field, sizeof field, &position);
+    if (status != 0)
+        return status;
+    return QuSetResultText(field, result) != 0 ? kErrMemory : 0;
+}
+
+// The host's timestamp number: whole seconds since 1 January 0001.
+static int32_t QuWriteTimestamp(uint32_t due, HostHandle result)
+{
+    char digits[24], text[24];
+    int64_t value = QuDueSeconds(due) + kSeconds0001To1904;
+    int32_t n = 0;
+    do {
+        digits[n++] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    for (int32_t i = 0; i < n; i++)
+        text[i] = digits[n - 1 - i];
+    text[n] = 0;
+    return QuSetResultText(text, result) != 0 ? kErrMemory : 0;
+}
+
+static int32_t QuAnswerText(const char *text, HostHandle result)
+{
+    return QuSetResultText(text, result) != 0 ? kErrMemory : 0;
+}
+
+static int32_t QuWriteAnswer(const QuEvent *event, EventAnswer answer, HostHandle result)
+{
+    static const char *const kStateNames[] = {"", "pending", "fired", "silent", "missed"};
+    char every[kEveryTextSize];
+    QuEvery interval;
+    switch (answer) {
+    case kAnswerRouserID:
+        return QuSetResultUnsigned(event->id, result) != 0 ? kErrMemory : 0;
+    case kAnswerDueTimestamp:
+        return QuWriteTimestamp(event->due, result);
+    case kAnswerState:
+        return QuAnswerText(
+            event->state >= kStatePending && event->state <= kStateMissed ? kStateNames[event->state] : "",
+            result);
+    case kAnswerFileName:
+    case kAnswerScriptName:
+        return QuWriteName(event->text, answer == kAnswerFileName ? 0 : 1, result);
+    case kAnswerEvery:
+        QuDecodeEvery(event->reserved, event->id, &interval);
+        QuFormatEvery(&interval, every);
+        return QuAnswerText(every, result);
+    default:
+        return QuWriteCallerText(event->text, answer == kAnswerYourText, result);
+    }
+}
+
 void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
 {
     char options[2000], number[1000];
@@ -76,10 +210,15 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
     if (QuAnswerCounter(options, result))
         return;
     EventSelection selection = QuSelection(options);
-    bool yourID = QuHasOption(options, "-getYourID");
-    bool yourText = QuHasOption(options, "-getYourText");
-    bool rouserID = QuHasOption(options, "-getRouserEventID");
-    if (selection == kSelectNone || (int)yourID + (int)yourText + (int)rouserID != 1) {
+    int32_t answers = 0;
+    EventAnswer answer = kAnswerCount;
+    for (int32_t a = 0; a < kAnswerCount; a++) {
+        if (QuHasOption(options, kAnswerOptions[a])) {
+            answers++;
+            answer = (EventAnswer)a;
+        }
+    }
+    if (selection == kSelectNone || answers != 1) {
         QuSetErrorResult("$$", kErrBadParameter, result);
         return;
     }
@@ -105,10 +244,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         code = kErrMemory;
     } else if (code == 0) {
         wanted = found.id;
-        if (rouserID)
-            code = QuSetResultUnsigned(wanted, result) != 0 ? kErrMemory : 0;
-        else
-            code = QuWriteCallerText(found.text, yourText, result);
+        code = QuWriteAnswer(&found, answer, result);
     }
     // Counters are left as the removal leaves them; the firing step copes
     // with an earliest due time that is too low. An event whose text could

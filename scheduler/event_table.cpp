@@ -5,6 +5,7 @@
 
 #include "event_table.h"
 #include "frame/plugin_frame.h"
+#include "repeat.h"
 
 // A record: the marker '*', due time, state, ID, flags and reserved field,
 // integers little-endian as in an entry of the event file, then the text's
@@ -102,7 +103,7 @@ static void QuWriteRecord(char *record, const QuEvent *event)
 // One more pending event, due at `due`.
 static void QuCountPending(uint32_t due)
 {
-    if (due < Table.earliestDue)
+    if (QuDueBefore(due, Table.earliestDue))
         Table.earliestDue = due;
     Table.active++;
 }
@@ -138,6 +139,12 @@ int32_t QuCreateEventTable(void)
 
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID)
 {
+    return QuInsertRepeatingEvent(due, flags, NULL, text, count, eventID);
+}
+
+int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every, const char *text,
+                               int32_t count, uint32_t *eventID)
+{
     char *table;
     if (Table.count >= kMaxEvents)
         return kErrTableFull;
@@ -149,6 +156,8 @@ int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t cou
     QuEvent event = {Table.nextID++, due, kStatePending, flags, 0, NULL};
     if (flags == kFlagSilent)
         event.state = kStateSilent;
+    if (every != NULL)
+        event.reserved = QuEncodeEvery(every, event.id);
     *eventID = event.id;
     int32_t status;
     event.text = QuNewHandle(0, &status);
@@ -188,17 +197,17 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
         // waits until none of them is due, so it cannot hold them back.
         int32_t turn = turnOf(QuRecordID(record));
         if (turn != 0) {
-            if (turn > 0 && due <= now && (failed < 0 || turn < failedTurn)) {
+            if (turn > 0 && !QuDueBefore(now, due) && (failed < 0 || turn < failedTurn)) {
                 failed = i;
                 failedTurn = turn;
             }
             continue;
         }
-        if (due <= Table.earliestDue) {
+        if (!QuDueBefore(Table.earliestDue, due)) {
             chosen = i;
             break;
         }
-        if (fallback < 0 && due <= now)
+        if (fallback < 0 && !QuDueBefore(now, due))
             fallback = i;
     }
     if (chosen < 0)
@@ -228,23 +237,38 @@ int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileNa
     return 0;
 }
 
-// Marks the pending events with this ID triggered and recounts the others,
-// in the locked table.
+// A repeating event moves to its next occurrence strictly after `now`;
+// false, and nothing changed, for a single event and for a series whose
+// next occurrence lies beyond the window of due times.
+static bool QuMoveToNextOccurrence(QuEvent *event, int64_t now)
+{
+    QuEvery every;
+    return QuDecodeEvery(event->reserved, event->id, &every) &&
+           QuDueFromSeconds(QuOccurrenceAfter(QuDueSeconds(event->due), &every, now), &event->due);
+}
+
+// Marks the pending events with this ID triggered, or moves a repeating
+// one to its next occurrence, and recounts the others, in the locked table.
 static void QuMarkAndRecountIn(char *table, uint32_t eventID, bool mark)
 {
+    int64_t now = mark ? QuNowSeconds() : 0;
     Table.earliestDue = kNoDueTime;
     Table.active = 0;
     for (int32_t i = 0; i < Table.count; i++) {
         char *record = QuRecordAt(table, i);
         if (QuState(record) != kStatePending)
             continue;
-        uint32_t due = QuGetLE32(record + kRecordDue);
         if (mark && QuRecordID(record) == eventID) {
-            QuSetState(record, kStateTriggered);
+            QuEvent event;
+            QuReadRecord(record, &event);
             Table.changed = true;
-        } else {
-            QuCountPending(due);
+            if (!QuMoveToNextOccurrence(&event, now)) {
+                QuSetState(record, kStateTriggered);
+                continue;
+            }
+            QuPutLE32(record + kRecordDue, event.due);
         }
+        QuCountPending(QuGetLE32(record + kRecordDue));
     }
 }
 
@@ -470,9 +494,15 @@ int32_t QuUpdateEvent(const QuEvent *event)
 // even when its entry turns out damaged.
 static void QuAdmitLoadedEvent(QuEvent *event, uint32_t now)
 {
+    bool late = (event->flags & kFlagTriggerPastAfterRestart) != 0;
+    // A series skips what passed while the host was not running, unless
+    // asked to fire late: then it fires once and goes on.
+    if (event->state == kStatePending && !late && QuDueBefore(event->due, now) &&
+        QuMoveToNextOccurrence(event, QuDueSeconds(now) - 1))
+        Table.changed = true;
     if (event->state == kStatePending) {
         // Passed while the host was not running, and not asked to fire late.
-        if ((event->flags & kFlagTriggerPastAfterRestart) == 0 && now > event->due) {
+        if (!late && QuDueBefore(event->due, now)) {
             event->state = kStateMissed;
             Table.changed = true;
         } else {

@@ -18,7 +18,13 @@ enum EventState {
 
 enum { kFlagTriggerPastAfterRestart = 1, kFlagBackground = 2, kFlagSilent = 4 };
 
-const uint32_t kNoDueTime = 0xFFFFFFFFu;
+// Due times are stored in 32 bits and read in a window that starts on
+// 1 January 2000 00:00 and is 2^32 - 1 seconds long (to 7 February 2136
+// 06:28:14): a stored value below the start is a time after 6 February
+// 2040. So every file written before keeps its meaning from 2000 on. The
+// window's last second stands for "no due time".
+const uint32_t kWindowStart1904 = 3029529600u;
+const uint32_t kNoDueTime = kWindowStart1904 - 1;
 
 // The table and its counters. Everyone reads them through EventTable; only
 // the operations below write them.
@@ -48,6 +54,10 @@ struct QuEvent {
 // ---- table (event_table.cpp) ----
 int32_t QuCreateEventTable(void);
 int32_t QuInsertEvent(uint32_t due, int32_t flags, const char *text, int32_t count, uint32_t *eventID);
+// The same with an interval (repeat.h); null for a single event.
+struct QuEvery;
+int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every, const char *text,
+                               int32_t count, uint32_t *eventID);
 // For the selection: 0 for an event not tried, kStartNever for one that must
 // not be chosen, else its turn among those whose start failed (lower first).
 typedef int32_t (*QuStartTurnProc)(uint32_t eventID);
@@ -55,6 +65,7 @@ enum { kStartNever = -1 };
 // The event to fire: its ID and the first two fields of its text.
 int32_t QuSelectDueEvent(QuStartTurnProc turnOf, uint32_t *eventID, char *fileName, char *scriptName,
                          int32_t capacity);
+// A repeating event is not marked but moved to its next occurrence.
 int32_t QuMarkEventTriggered(uint32_t eventID);
 // Brings the pending count and the earliest due time up to date after a
 // removal, which leaves them as they were.
@@ -143,5 +154,17 @@ int32_t QuWaitTicks(uint32_t ticks);
 uint32_t QuNow1904(uint32_t *out);
 uint32_t QuDateToTimestamp(const char *text);
 uint32_t QuTimeToSeconds(const char *text);
+// The same on 64 bits, without wrapping: seconds since 1904.
+int64_t QuNowSeconds(void);
+int64_t QuDateToSeconds(const char *text);
+// A stored due time in seconds since 1904, read in the window.
+int64_t QuDueSeconds(uint32_t due);
+// The stored form of a time; false when it lies outside the window.
+bool QuDueFromSeconds(int64_t seconds, uint32_t *due);
+// Earlier in the window; what every comparison of due times uses.
+inline bool QuDueBefore(uint32_t a, uint32_t b)
+{
+    return a - kWindowStart1904 < b - kWindowStart1904;
+}
 
 #endif

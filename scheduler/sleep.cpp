@@ -7,7 +7,7 @@ void ROUS_Sleep(HostHandle parameter, HostHandle result)
 {
     char field[2000];
     int32_t position = 0, code = 0;
-    uint32_t wakeTime = 0;
+    int64_t wakeTime = 0;
     int32_t size = QuGetHandleSize(parameter);
     if (size <= 0)
         code = kErrBadParameter;
@@ -18,7 +18,7 @@ void ROUS_Sleep(HostHandle parameter, HostHandle result)
     if (code == 0)
         code = QuReadNextToken(parameter, field, sizeof field, &position);
     if (code == 0) {
-        wakeTime = QuDateToTimestamp(field);
+        wakeTime = QuDateToSeconds(field);
         // Without a time field the wake-up time would be midnight, which the
         // caller hardly meant.
         if (position == -1 || position >= size)
@@ -28,11 +28,11 @@ void ROUS_Sleep(HostHandle parameter, HostHandle result)
         code = QuReadNextToken(parameter, field, sizeof field, &position);
     if (code == 0) {
         wakeTime += QuTimeToSeconds(field);
-        if (wakeTime < QuNow1904(NULL))
+        if (wakeTime < QuNowSeconds())
             code = kErrInThePast;
     }
     if (code == 0) {
-        code = QuWaitUntil(wakeTime);
+        code = QuWaitUntil((uint32_t)wakeTime);
         if (code == 0)
             code = QuWaitTicks(0);
     }

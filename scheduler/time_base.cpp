@@ -15,12 +15,35 @@ uint32_t QuNow1904(uint32_t *out)
     return now;
 }
 
-uint32_t QuDateToTimestamp(const char *text)
+int64_t QuNowSeconds(void)
+{
+    return QuLocalClockSeconds() + kSeconds1904To1970;
+}
+
+int64_t QuDateToSeconds(const char *text)
 {
     int32_t day = (int32_t)QuParseUnsigned(text);
     if (day < kDay1904)
         return 0;
-    return (uint32_t)(day - kDay1904) * 86400u;
+    return (int64_t)(day - kDay1904) * 86400;
+}
+
+uint32_t QuDateToTimestamp(const char *text)
+{
+    return (uint32_t)QuDateToSeconds(text);
+}
+
+int64_t QuDueSeconds(uint32_t due)
+{
+    return due >= kWindowStart1904 ? (int64_t)due : (int64_t)due + 0x100000000ll;
+}
+
+bool QuDueFromSeconds(int64_t seconds, uint32_t *due)
+{
+    if (seconds < kWindowStart1904 || seconds >= (int64_t)kWindowStart1904 + 0xFFFFFFFFll)
+        return false;
+    *due = (uint32_t)seconds;
+    return true;
 }
 
 uint32_t QuTimeToSeconds(const char *text)

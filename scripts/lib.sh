@@ -125,7 +125,7 @@ rouser_build_windows64() {
     rouser_build windows64 "$1" -DCMAKE_BUILD_TYPE=Release -DROUSER_SANITIZE=OFF -DROUSER_TESTS=ON \
         -DCMAKE_TOOLCHAIN_FILE="$RouserRoot/cmake/mingw-x86_64.cmake" -- "${@:2}"
 }
-RouserBenchTargets=(tcp_request_bench scheduler_bench listener_bench)
+RouserBenchTargets=(tcp_request_bench scheduler_bench listener_bench schedule_bench)
 # Release, as the figures are taken; rouser-host comes along for the
 # latency and junk measurements of scripts/bench.
 rouser_build_bench() {

@@ -7,6 +7,7 @@
 #include "remote/remote.h"
 #include "scheduler/event_file.h"
 #include "scheduler/event_table.h"
+#include "scheduler/repeat.h"
 #include "trigger.h"
 
 enum {
@@ -76,7 +77,7 @@ static void QuPoll(void)
         return;
     if (EventTable.active <= 0 || EventTable.handle == NULL)
         return;
-    if (QuNow1904(NULL) < EventTable.earliestDue)
+    if (QuDueBefore(QuNow1904(NULL), EventTable.earliestDue))
         return;
     QuTriggerNextEvent();
 }
@@ -102,11 +103,41 @@ void QuDoIdle(void)
         QuSaveChangedEvents();
 }
 
+// Whether a pending event repeats, with its interval: the firing step moves
+// a series on where it would mark or delete a single event. An error when
+// the table cannot be read.
+static int32_t QuEventRepeats(uint32_t eventID, QuEvent *event, QuEvery *every, bool *repeats)
+{
+    int32_t status = QuFindEvent(eventID, event);
+    *repeats =
+        status == 0 && event->state == kStatePending && QuDecodeEvery(event->reserved, event->id, every);
+    return status == kErrNotFound ? 0 : status;
+}
+
+// A series whose start failed goes on to the latest occurrence that has
+// come due, so that the ones passed meanwhile are skipped, not fired late.
+static void QuCatchUp(uint32_t eventID)
+{
+    QuEvent event;
+    QuEvery every;
+    bool repeats;
+    uint32_t latest;
+    if (QuEventRepeats(eventID, &event, &every, &repeats) == 0 && repeats &&
+        QuDueFromSeconds(QuOccurrenceAtOrBefore(QuDueSeconds(event.due), &every, QuNowSeconds()), &latest) &&
+        latest != event.due) {
+        event.due = latest;
+        QuUpdateEvent(&event);
+    }
+}
+
 int32_t QuTriggerNextEvent(void)
 {
     char fileName[kNameSize];
     char scriptName[kNameSize];
     uint32_t eventID;
+    bool repeats = false;
+    QuEvent found;
+    QuEvery every;
     // A script already started is recorded before anything else may start,
     // and then ends this poll: the caller saw the earliest due time from
     // before the record, when that event still counted.
@@ -139,6 +170,16 @@ int32_t QuTriggerNextEvent(void)
     if (result == 0) {
         QuSetLastTriggered(eventID);
         QuNoteStarted(eventID);
+    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) &&
+               QuEventRepeats(eventID, &found, &every, &repeats) != 0) {
+        // Not known whether it is a series: nothing is removed, the next
+        // poll decides.
+        QuNoteFailedStart(eventID);
+        return result;
+    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) && repeats) {
+        // A series outlives a file that is not open now: its next
+        // occurrence may find it open.
+        QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
         QuForgetFailedStart(eventID);
         // An event that could not be removed is not started again before
@@ -147,6 +188,9 @@ int32_t QuTriggerNextEvent(void)
             QuNoteFailedStart(eventID);
         QuRecountEvents();
     } else {
+        // Tried again like a single event; a series skips the occurrences
+        // that came due meanwhile rather than fire them late.
+        QuCatchUp(eventID);
         QuNoteFailedStart(eventID);
         return result;
     }

@@ -102,14 +102,15 @@ void ExpectCountersMatchRecords(const std::string &where, bool exactEarliest)
         EXPECT_TRUE(e.hasText) << where << ", event " << e.id;
         if (e.state == kStatePending) {
             active++;
-            earliest = std::min(earliest, e.due);
+            if (QuDueBefore(e.due, earliest))
+                earliest = e.due;
         }
     }
     EXPECT_EQ(EventTable.active, active) << where;
     if (exactEarliest)
         EXPECT_EQ(EventTable.earliestDue, earliest) << where;
     else
-        EXPECT_LE(EventTable.earliestDue, earliest) << where;
+        EXPECT_FALSE(QuDueBefore(earliest, EventTable.earliestDue)) << where;
     EXPECT_EQ(HsLiveHandles(), static_cast<int64_t>(events.size()) + (EventTable.handle != nullptr)) << where;
 }
 

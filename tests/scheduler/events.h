@@ -8,7 +8,7 @@
 #include "frame/plugin_frame.h"
 #include "scheduler/event_table.h"
 
-enum { kControl = 1, kDeleteEvent = 2, kGetEventInfo = 3, kSleep = 7 };
+enum { kControl = 1, kDeleteEvent = 2, kGetEventInfo = 3, kScheduleEvent = 5, kSleep = 7 };
 
 // 7 December 2026 00:00, and its day number.
 const uint32_t kDue1 = 3879446400u;

@@ -99,7 +99,7 @@ protected:
         std::string all;
         for (const EventView &e : Events())
             all += std::to_string(e.id) + ":" + std::to_string(e.state) + ":" + std::to_string(e.flags) +
-                   ":" + e.text + ";";
+                   ":" + std::to_string(e.due) + ":" + e.text + ";";
         return all;
     }
 
@@ -304,6 +304,24 @@ TEST_F(OutcomeSweepTest, FiringSchedulingAndControl)
          },
          nullptr, true},
     };
+    // A repeating event due now: its start moves it to the next occurrence.
+    auto repeatingDue = [](int16_t) {
+        return [] {
+            NothingDue();
+            Call(kVersion, "-usealternatetriggermethod");
+            Call(kScheduleEvent, ScheduleNow("-addRepeatingEvent -every 1h"));
+        };
+    };
+    scenarios.push_back({"firing a repeating event", 50, repeatingDue(50), poll, nullptr});
+    scenarios.push_back({"scheduling a repeating event that fires inside the call", 50, NothingDue,
+                         Calling(kScheduleEvent, ScheduleNow("-addRepeatingEvent -every 1h", 0)), nullptr});
+    scenarios.push_back({"firing a repeating event of a file not open", 14,
+                         [] {
+                             NothingDue();
+                             Call(kScheduleEvent, "-addRepeatingEvent -every 1h|" + std::string(kDay1) + "|" +
+                                                      std::to_string(kNow - kDue1) + "|Gone|Print|");
+                         },
+                         poll, nullptr});
     for (const char *option :
          {"-deleteByID|4243", "-deleteLastTriggered", "-deleteAllTriggeredEvents", "-deleteAllEvents"})
         scenarios.push_back(
@@ -312,11 +330,13 @@ TEST_F(OutcomeSweepTest, FiringSchedulingAndControl)
                                "-alternatetriggermethodoff", "-returnSpeedTest_ElapsedTicks"})
         scenarios.push_back(
             {std::string("version ") + option, 50, StandardEvents, Calling(kVersion, option), nullptr});
-    for (const char *option : {"-getTriggerCount", "-getActiveTriggerCount", "-FirstTriggerSec"})
+    for (const char *option :
+         {"-getTriggerCount", "-getActiveTriggerCount", "-FirstTriggerSec", "-listEventIDs"})
         scenarios.push_back({std::string("event info ") + option, 50, StandardEvents,
                              Calling(kGetEventInfo, option), nullptr});
     for (const char *selection : {"-lastTriggered", "-byEventID", "-firstSilentEvent"})
-        for (const char *answer : {"-getYourID", "-getYourText", "-getRouserEventID"})
+        for (const char *answer : {"-getYourID", "-getYourText", "-getRouserEventID", "-getDueTimestamp",
+                                   "-getState", "-getFileName", "-getScriptName", "-getEvery"})
             for (const char *deletion : {"", " -deletethisevent"}) {
                 std::string parameter = std::string(selection) + " " + answer + deletion + "|4243";
                 scenarios.push_back({"event info " + parameter, 50, StandardEvents,
