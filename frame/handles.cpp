@@ -118,15 +118,13 @@ int32_t QuSetResultUnsigned(uint32_t value, HostHandle handle)
     return QuSetResultText(text, handle);
 }
 
-int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle)
+int32_t QuSetErrorResult(int32_t code, HostHandle handle)
 {
-    char text[100];
+    // "$$" and the longest number fit.
+    char text[16] = "$$";
     if (code == 0)
         return QuSetResultText("0", handle);
-    // Room is kept after the prefix for the longest number.
-    if (QuCopyBounded(prefix, QuTextLength(prefix), text, sizeof text - 12) != 0)
-        text[0] = 0;
-    QuFormatSigned(code, text + QuTextLength(text));
+    QuFormatSigned(code, text + 2);
     return QuSetResultText(text, handle);
 }
 
@@ -152,7 +150,7 @@ void QuFinishResult(QuPreparedResult *answer, int32_t status)
         if (status == 0)
             return;
     }
-    QuSetErrorResult("$$", status, answer->handle);
+    QuSetErrorResult(status, answer->handle);
 }
 
 int32_t QuReadNextToken(HostHandle handle, char *buffer, int32_t capacity, int32_t *position)

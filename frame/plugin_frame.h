@@ -59,7 +59,8 @@ void QuUnlockHandle(HostHandle handle);
 int32_t QuSetResultText(const char *text, HostHandle handle);
 int32_t QuSetResultNumber(int32_t value, HostHandle handle);
 int32_t QuSetResultUnsigned(uint32_t value, HostHandle handle);
-int32_t QuSetErrorResult(const char *prefix, int32_t code, HostHandle handle);
+// "$$" and the code, or "0" for 0.
+int32_t QuSetErrorResult(int32_t code, HostHandle handle);
 // The answer of an action, made ready before the action: an answer that
 // fails after the action took effect would tell a caller that retries on
 // an error to do it twice.

@@ -128,7 +128,7 @@ static bool QuStoreEvent(HostHandle parameter, const QuScheduleRequest *request,
     // Without the parameter nothing can be stored; say so rather than leave
     // the caller an empty answer.
     if (QuLockHandle(parameter, &text) != 0) {
-        QuSetErrorResult("$$", kErrMemory, result);
+        QuSetErrorResult(kErrMemory, result);
         return false;
     }
     // The answer is the ID the insertion is about to give.
@@ -153,7 +153,7 @@ void ROUS_ScheduleEvent(HostHandle parameter, HostHandle result)
     }
     int32_t code = QuReadScheduleRequest(parameter, &request);
     if (code != 0) {
-        QuSetErrorResult("$$", code, result);
+        QuSetErrorResult(code, result);
         return;
     }
     // Stored or not, an event that is due now fires.

@@ -11,7 +11,7 @@ void ROUS_Version(HostHandle parameter, HostHandle result)
     // Written first, so that it stands whenever no option matches.
     QuSetResultText("Rouser Plug-In " ROUS_VERSION_TEXT, result);
     if (QuReadNextToken(parameter, token, sizeof token, &position) != 0) {
-        QuSetErrorResult("$$", kErrMemory, result);
+        QuSetErrorResult(kErrMemory, result);
         return;
     }
     if (token[0] == 0)

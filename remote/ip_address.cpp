@@ -37,5 +37,5 @@ void ROUS_GetIPAddress(HostHandle parameter, HostHandle result)
     if (status == 0)
         QuSetResultText(address, result);
     else
-        QuSetErrorResult("$$", status, result);
+        QuSetErrorResult(status, result);
 }

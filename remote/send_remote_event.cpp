@@ -121,7 +121,7 @@ void ROUS_SendRemoteEvent(HostHandle parameter, HostHandle result)
     if (status == 0 && tcp) {
         status = QuTCPRequestEntry(parameter, position, address, port, options, result);
         if (status != 0)
-            QuSetErrorResult("$$", status, result);
+            QuSetErrorResult(status, result);
         return;
     }
     if (status == 0) {

@@ -91,7 +91,7 @@ void ROUS_Control(HostHandle parameter, HostHandle result)
     }
     if (QuReadNextToken(parameter, options, sizeof options, &position) != 0 ||
         QuReadNextToken(parameter, lockText, sizeof lockText, &position) != 0) {
-        QuSetErrorResult("$$", kErrMemory, result);
+        QuSetErrorResult(kErrMemory, result);
         return;
     }
     bool disable = QuHasOption(options, "-DisableLocalTriggers");

@@ -89,7 +89,7 @@ static bool QuAnswerCounter(const char *options, HostHandle result)
     else if (QuHasOption(options, "-listEventIDs")) {
         int32_t code = QuListEventIDs(result);
         if (code != 0)
-            QuSetErrorResult("$$", code, result);
+            QuSetErrorResult(code, result);
     } else
         return false;
     return true;
@@ -196,15 +196,15 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
     char options[2000], number[1000];
     int32_t position = 0, code = 0;
     if (QuGetHandleSize(parameter) <= 0) {
-        QuSetErrorResult("$$", kErrBadParameter, result);
+        QuSetErrorResult(kErrBadParameter, result);
         return;
     }
     if (EventTable.handle == NULL) {
-        QuSetErrorResult("$$", kErrMemory, result);
+        QuSetErrorResult(kErrMemory, result);
         return;
     }
     if (QuReadNextToken(parameter, options, sizeof options, &position) != 0) {
-        QuSetErrorResult("$$", kErrMemory, result);
+        QuSetErrorResult(kErrMemory, result);
         return;
     }
     if (QuAnswerCounter(options, result))
@@ -219,7 +219,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         }
     }
     if (selection == kSelectNone || answers != 1) {
-        QuSetErrorResult("$$", kErrBadParameter, result);
+        QuSetErrorResult(kErrBadParameter, result);
         return;
     }
     uint32_t wanted = 0;
@@ -227,7 +227,7 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         wanted = EventTable.lastTriggeredID;
     } else if (selection == kSelectByID) {
         if (QuReadNextToken(parameter, number, sizeof number, &position) != 0) {
-            QuSetErrorResult("$$", kErrMemory, result);
+            QuSetErrorResult(kErrMemory, result);
             return;
         }
         wanted = (uint32_t)QuParseSigned(number);
@@ -254,5 +254,5 @@ void ROUS_GetEventInfo(HostHandle parameter, HostHandle result)
         code == 0)
         code = kErrMemory;
     if (code != 0)
-        QuSetErrorResult("$$", code, result);
+        QuSetErrorResult(code, result);
 }

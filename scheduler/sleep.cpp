@@ -36,5 +36,5 @@ void ROUS_Sleep(HostHandle parameter, HostHandle result)
         if (code == 0)
             code = QuWaitTicks(0);
     }
-    QuSetErrorResult("$$", code, result);
+    QuSetErrorResult(code, result);
 }

@@ -36,7 +36,7 @@ TEST_F(FaultSweepTest, FrameOperations)
     HostHandle source = HsNewHostHandle("alpha|beta|gamma");
     HostHandle dest = HsNewHostHandle("0123456789");
     Sweep("result text", [&] { Inside([&] { QuSetResultText("some result", dest); }); });
-    Sweep("error result", [&] { Inside([&] { QuSetErrorResult("$$", -4228, dest); }); });
+    Sweep("error result", [&] { Inside([&] { QuSetErrorResult(-4228, dest); }); });
     Sweep("handle bytes", [&] { Inside([&] { QuStoreHandleBytes("bytes", 5, dest); }); });
     Sweep("copy range", [&] { Inside([&] { QuCopyHandleRange(source, 6, 4, dest, 2, 8); }); });
     Sweep("tokens", [&] {

@@ -100,10 +100,10 @@ TEST_F(HandlesTest, ResultWriters)
         std::function<void(HostHandle)> write;
         std::string expected;
     } cases[] = {
-        {[](HostHandle h) { QuSetErrorResult("$$", -50, h); }, "$$-50"},
-        {[](HostHandle h) { QuSetErrorResult("$$", 0, h); }, "0"},
-        {[](HostHandle h) { QuSetErrorResult("$$", 10092, h); }, "$$10092"},
-        {[](HostHandle h) { QuSetErrorResult("$$", -2147483647 - 1, h); }, "$$-2147483648"},
+        {[](HostHandle h) { QuSetErrorResult(-50, h); }, "$$-50"},
+        {[](HostHandle h) { QuSetErrorResult(0, h); }, "0"},
+        {[](HostHandle h) { QuSetErrorResult(10092, h); }, "$$10092"},
+        {[](HostHandle h) { QuSetErrorResult(-2147483647 - 1, h); }, "$$-2147483648"},
         {[](HostHandle h) { QuSetResultText("", h); }, ""},
         {[](HostHandle h) { QuSetResultText("hello", h); }, "hello"},
         {[](HostHandle h) { QuSetResultUnsigned(4294967295u, h); }, "4294967295"},
