@@ -62,6 +62,11 @@ static int32_t QuReadDueTime(HostHandle parameter, QuScheduleRequest *request, i
         code = QuReadNextToken(parameter, field, kFieldSize, position);
     if (code == 0) {
         due = QuDateToSeconds(field);
+        // A series anchored on no date would quietly start in 1904.
+        if (request->every.unit != kEveryNone && (int32_t)QuParseUnsigned(field) < kDay1904)
+            code = kErrBadParameter;
+    }
+    if (code == 0) {
         code = QuReadNextToken(parameter, field, kFieldSize, position);
     }
     if (code == 0) {

@@ -24,6 +24,8 @@ enum { kFlagTriggerPastAfterRestart = 1, kFlagBackground = 2, kFlagSilent = 4 };
 // 2040. So every file written before keeps its meaning from 2000 on. The
 // window's last second stands for "no due time".
 const uint32_t kWindowStart1904 = 3029529600u;
+// FileMaker's day number of 1 January 1904, where dates start counting.
+const int32_t kDay1904 = 695056;
 const uint32_t kNoDueTime = kWindowStart1904 - 1;
 
 // The table and its counters. Everyone reads them through EventTable; only

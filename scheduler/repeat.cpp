@@ -15,7 +15,9 @@ static const int64_t kDaySeconds = 86400;
 // Days from 1 January 1970 back to 1 January 1904.
 static const int64_t kDays1904To1970 = 24107;
 
-enum { kCheckShift = 0, kDayShift = 8, kUnitShift = 13, kCountShift = 16 };
+// The check is 12 bits of the event's ID: bytes that an earlier version
+// left behind from another event read as a series once in 4096.
+enum { kCheckShift = 0, kDayShift = 12, kUnitShift = 17, kCountShift = 20 };
 
 static bool QuIsBlank(char ch)
 {
@@ -71,7 +73,7 @@ int32_t QuParseEvery(const char *options, QuEvery *every, bool *found)
 
 static uint32_t QuEveryCheck(uint32_t eventID)
 {
-    return (eventID * 2654435761u) >> 24;
+    return (eventID * 2654435761u) >> 20;
 }
 
 uint32_t QuEncodeEvery(const QuEvery *every, uint32_t eventID)
@@ -90,7 +92,7 @@ bool QuDecodeEvery(uint32_t reserved, uint32_t eventID, QuEvery *every)
     every->unit = kEveryNone;
     every->count = 0;
     every->day = 0;
-    if ((reserved >> kCheckShift & 0xFF) != QuEveryCheck(eventID) || unit < kEverySeconds ||
+    if ((reserved >> kCheckShift & 0xFFF) != QuEveryCheck(eventID) || unit < kEverySeconds ||
         unit > kEveryMonths || count < 1 || (int64_t)count * kUnitSeconds[unit] > kLongestInterval)
         return false;
     if ((unit == kEveryMonths) != (day >= 1))

@@ -25,8 +25,8 @@ struct QuEvery {
 };
 
 enum {
-    kMaxEveryCount = 0xFFFF,
-    kEveryTextSize = 16 // "65535mo" and its terminator, with room to spare
+    kMaxEveryCount = 4095,
+    kEveryTextSize = 16 // "4095mo" and its terminator, with room to spare
 };
 
 // The interval of "-every N" in an options field: 0, -50 when it is

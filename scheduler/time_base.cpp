@@ -5,19 +5,22 @@
 #include "frame/plugin_frame.h"
 
 static const uint32_t kSeconds1904To1970 = 2082844800u;
-static const int32_t kDay1904 = 695056; // FileMaker's number of 1 January 1904
+
+// A clock set before the window (a machine without its time yet) counts as
+// the window's first second: read as the window's end, it would make every
+// event due at once.
+int64_t QuNowSeconds(void)
+{
+    int64_t now = QuLocalClockSeconds() + kSeconds1904To1970;
+    return now < kWindowStart1904 ? kWindowStart1904 : now;
+}
 
 uint32_t QuNow1904(uint32_t *out)
 {
-    uint32_t now = (uint32_t)QuLocalClockSeconds() + kSeconds1904To1970;
+    uint32_t now = (uint32_t)QuNowSeconds();
     if (out != NULL)
         *out = now;
     return now;
-}
-
-int64_t QuNowSeconds(void)
-{
-    return QuLocalClockSeconds() + kSeconds1904To1970;
 }
 
 int64_t QuDateToSeconds(const char *text)

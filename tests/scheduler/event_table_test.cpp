@@ -46,10 +46,16 @@ TEST_F(EventTableTest, Conversions)
         EXPECT_EQ(QuDateToTimestamp(c.text), c.date) << c.text;
         EXPECT_EQ(QuTimeToSeconds(c.text), c.time) << c.text;
     }
-    HsSetClockSeconds(0);
-    uint32_t out = 0;
-    EXPECT_EQ(QuNow1904(&out), 2082844800u);
-    EXPECT_EQ(out, 2082844800u);
+    // 1 January 2000, the window's first second, and a clock before it,
+    // which counts as that second rather than as the window's end.
+    for (int64_t clock : {946684800ll, 0ll, 946684799ll}) {
+        HsSetClockSeconds(clock);
+        uint32_t out = 0;
+        EXPECT_EQ(QuNow1904(&out), kWindowStart1904) << clock;
+        EXPECT_EQ(out, kWindowStart1904) << clock;
+    }
+    HsSetClockSeconds(946684801);
+    EXPECT_EQ(QuNow1904(NULL), kWindowStart1904 + 1);
 }
 
 TEST_F(EventTableTest, ThousandEventsAndNoIDForTheRefusedOne)

@@ -24,8 +24,8 @@ TEST(Repeat, ParsesEveryAndRefusesWhatTheEntryCannotHold)
                 {"-every 15m -triggerPast", kEveryMinutes, 15},
                 {"-EVERY 3MO", kEveryMonths, 3},
                 {"-every   2s   ", kEverySeconds, 2},
-                {"-every 65535s", kEverySeconds, 65535},
-                {"-every 49710d", kEveryDays, 49710},
+                {"-every 4095s", kEverySeconds, 4095},
+                {"-every 4095d", kEveryDays, 4095},
                 {"-every 1603mo", kEveryMonths, 1603},
                 {"-every 2w", kEveryWeeks, 2}};
     QuEvery every;
@@ -38,7 +38,7 @@ TEST(Repeat, ParsesEveryAndRefusesWhatTheEntryCannotHold)
     // due times, more than the count holds.
     for (const char *bad : {"-every 0d", "-every d", "-every 5", "-every 5y", "-every 5 d", "-every 1.5h",
                             "-every -5d", "-every 5dd", "-every", "-every 49711d", "-every 1604mo",
-                            "-every 65536s", "-every 99999999999999999999s"}) {
+                            "-every 4096s", "-every 99999999999999999999s"}) {
         EXPECT_EQ(QuParseEvery(bad, &every, &found), kErrBadParameter) << bad;
         EXPECT_TRUE(found && every.unit == kEveryNone) << bad;
     }
@@ -48,8 +48,8 @@ TEST(Repeat, ParsesEveryAndRefusesWhatTheEntryCannotHold)
 
 TEST(Repeat, ReservedBytesRoundTripAndRejectStaleOnes)
 {
-    const QuEvery kinds[] = {{kEverySeconds, 2, 0}, {kEveryWeeks, 7101, 0}, {kEveryMonths, 1603, 31}};
-    const char *texts[] = {"2s", "7101w", "1603mo"};
+    const QuEvery kinds[] = {{kEverySeconds, 2, 0}, {kEveryWeeks, 4095, 0}, {kEveryMonths, 1603, 31}};
+    const char *texts[] = {"2s", "4095w", "1603mo"};
     QuEvery back;
     char text[kEveryTextSize];
     for (int i = 0; i < 3; i++) {

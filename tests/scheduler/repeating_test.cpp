@@ -174,6 +174,13 @@ TEST_F(RepeatingTest, SchedulingChecksKindIntervalAndWindow)
         EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), added ? "1" : "0") << c.options;
         EXPECT_TRUE(!added || Info("-byEventID -getDueTimestamp", id) == Stamp(now + c.due)) << c.options;
     }
+    // No date from 1904 on: a series would not know where it starts.
+    for (const char *date : {"", "3/1/2024", "695055"})
+        EXPECT_EQ(Call(kScheduleEvent,
+                       std::string("-addRepeatingEvent -every 1d|") + date + "|32400|Orders|Report|"),
+                  "$$-50")
+            << date;
+    EXPECT_EQ(Call(kGetEventInfo, "-getTriggerCount"), "0");
     HsSetStartScriptAnswer(std::nullopt);
 }
 
