@@ -138,6 +138,15 @@ protected:
         port = ProbeLocalPort(ListenerSocket);
     }
     // A sealed event sent to the probe and caught there.
+    // The host quits, starts again `ms` later on the UTC clock and listens.
+    void RestartAndListen(int64_t ms)
+    {
+        HsShutdown();
+        QuResetLoadState();
+        HsAdvanceUtcMilliseconds(ms);
+        ASSERT_EQ(HsStartup(50), 4);
+        ListenWith("");
+    }
     std::string Capture(const std::string &rest = "Contacts|Nightly report|run-7|hello there",
                         const std::string &options = "")
     {
@@ -210,11 +219,7 @@ TEST_F(SealedTest, ReplaysStartNothing)
     EXPECT_EQ(Accepted({captured}), 0u);
     EXPECT_EQ(Reason(), "replay");
     // A host restart loses the memory; the datagram predates the new start.
-    HsShutdown();
-    QuResetLoadState();
-    HsAdvanceUtcMilliseconds(2000);
-    ASSERT_EQ(HsStartup(50), 4);
-    ListenWith("");
+    RestartAndListen(2000);
     EXPECT_EQ(Accepted({captured}), 0u);
     EXPECT_EQ(Reason(), "replay");
     // A fresh one from after the start is taken.
@@ -231,11 +236,7 @@ TEST_F(SealedTest, ReplayFromASenderAheadAfterRestartStartsNothing)
     std::string ahead = Capture();
     HsAdvanceUtcMilliseconds(-60000);
     ASSERT_EQ(Accepted({ahead}), 1u);
-    HsShutdown();
-    QuResetLoadState();
-    HsAdvanceUtcMilliseconds(5000);
-    ASSERT_EQ(HsStartup(50), 4);
-    ListenWith("");
+    RestartAndListen(5000);
     EXPECT_EQ(Accepted({ahead}), 0u);
     EXPECT_EQ(Reason(), "replay");
     // Past the mark, a fresh one is taken.
