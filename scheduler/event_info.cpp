@@ -41,6 +41,11 @@ static struct {
     char text[kMaxEvents * 11 + 1]; // up to 10 digits and a carriage return each
 } Listing;
 
+static int32_t QuAnswerText(const char *text, HostHandle result)
+{
+    return QuSetResultText(text, result) != 0 ? kErrMemory : 0;
+}
+
 static int QuCompareListed(const void *a, const void *b)
 {
     const QuListedEvent *x = (const QuListedEvent *)a, *y = (const QuListedEvent *)b;
@@ -72,7 +77,7 @@ static int32_t QuListEventIDs(HostHandle result)
             Listing.text[length++] = '\r';
         length += QuFormatUnsigned(Listing.events[i].id, Listing.text + length);
     }
-    return QuSetResultText(Listing.text, result) != 0 ? kErrMemory : 0;
+    return QuAnswerText(Listing.text, result);
 }
 
 // Answers a counter option; false when field 1 names none.
@@ -124,7 +129,7 @@ static int32_t QuWriteCallerText(HostHandle text, bool freeText, HostHandle resu
     if (status != 0)
         return status;
     if (!freeText)
-        return QuSetResultText(field, result) != 0 ? kErrMemory : 0;
+        return QuAnswerText(field, result);
     if (position == -1)
         return 0;
     int32_t count = QuGetHandleSize(text) - position;
@@ -141,7 +146,7 @@ static int32_t QuWriteName(HostHandle text, int32_t index, HostHandle result)
         status = QuReadNextToken(text, field, sizeof field, &position);
     if (status != 0)
         return status;
-    return QuSetResultText(field, result) != 0 ? kErrMemory : 0;
+    return QuAnswerText(field, result);
 }
 
 // The host's timestamp number: whole seconds since 1 January 0001.
@@ -157,12 +162,7 @@ static int32_t QuWriteTimestamp(uint32_t due, HostHandle result)
     for (int32_t i = 0; i < n; i++)
         text[i] = digits[n - 1 - i];
     text[n] = 0;
-    return QuSetResultText(text, result) != 0 ? kErrMemory : 0;
-}
-
-static int32_t QuAnswerText(const char *text, HostHandle result)
-{
-    return QuSetResultText(text, result) != 0 ? kErrMemory : 0;
+    return QuAnswerText(text, result);
 }
 
 static int32_t QuWriteAnswer(const QuEvent *event, EventAnswer answer, HostHandle result)

@@ -148,10 +148,9 @@ int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every
     char *table;
     if (Table.count >= kMaxEvents)
         return kErrTableFull;
-    if (Table.handle == NULL)
-        return kErrBadParameter;
-    if (QuLockHandle(Table.handle, &table) != 0)
-        return kErrMemory;
+    int32_t status = QuLockEventTable(&table);
+    if (status != 0)
+        return status;
     // The ID is spent even when the event cannot be kept.
     QuEvent event = {Table.nextID++, due, kStatePending, flags, 0, NULL};
     if (flags == kFlagSilent)
@@ -159,7 +158,6 @@ int32_t QuInsertRepeatingEvent(uint32_t due, int32_t flags, const QuEvery *every
     if (every != NULL)
         event.reserved = QuEncodeEvery(every, event.id);
     *eventID = event.id;
-    int32_t status;
     event.text = QuNewHandle(0, &status);
     if (status == 0 && count > 0)
         status = QuStoreHandleBytes(text, count, event.text);
@@ -495,20 +493,16 @@ int32_t QuUpdateEvent(const QuEvent *event)
 static void QuAdmitLoadedEvent(QuEvent *event, uint32_t now)
 {
     bool late = (event->flags & kFlagTriggerPastAfterRestart) != 0;
-    // A series skips what passed while the host was not running, unless
-    // asked to fire late: then it fires once and goes on.
-    if (event->state == kStatePending && !late && QuDueBefore(event->due, now) &&
-        QuMoveToNextOccurrence(event, QuDueSeconds(now) - 1))
-        Table.changed = true;
-    if (event->state == kStatePending) {
-        // Passed while the host was not running, and not asked to fire late.
-        if (!late && QuDueBefore(event->due, now)) {
+    // Passed while the host was not running, and not asked to fire late: a
+    // series skips to its next occurrence, a single event is missed. Asked
+    // to fire late, either fires once (and a series goes on).
+    if (event->state == kStatePending && !late && QuDueBefore(event->due, now)) {
+        if (!QuMoveToNextOccurrence(event, QuDueSeconds(now) - 1))
             event->state = kStateMissed;
-            Table.changed = true;
-        } else {
-            QuCountPending(event->due);
-        }
+        Table.changed = true;
     }
+    if (event->state == kStatePending)
+        QuCountPending(event->due);
     if (event->id > Table.nextID)
         Table.nextID = event->id;
 }

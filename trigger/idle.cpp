@@ -130,14 +130,37 @@ static void QuCatchUp(uint32_t eventID)
     }
 }
 
+// A start that failed for good (no such file or script open): a single
+// event is removed, a series outlives it, since its next occurrence may
+// find the file open. False when the table cannot say which it is: nothing
+// is removed, and the next poll decides.
+static bool QuEndFailedStart(uint32_t eventID)
+{
+    QuEvent event;
+    QuEvery every;
+    bool repeats;
+    if (QuEventRepeats(eventID, &event, &every, &repeats) != 0) {
+        QuNoteFailedStart(eventID);
+        return false;
+    }
+    if (repeats) {
+        QuNoteStarted(eventID);
+        return true;
+    }
+    QuForgetFailedStart(eventID);
+    // An event that could not be removed is not started again before the
+    // others.
+    if (QuDeleteEventByID(eventID) != 0)
+        QuNoteFailedStart(eventID);
+    QuRecountEvents();
+    return true;
+}
+
 int32_t QuTriggerNextEvent(void)
 {
     char fileName[kNameSize];
     char scriptName[kNameSize];
     uint32_t eventID;
-    bool repeats = false;
-    QuEvent found;
-    QuEvery every;
     // A script already started is recorded before anything else may start,
     // and then ends this poll: the caller saw the earliest due time from
     // before the record, when that event still counted.
@@ -170,23 +193,9 @@ int32_t QuTriggerNextEvent(void)
     if (result == 0) {
         QuSetLastTriggered(eventID);
         QuNoteStarted(eventID);
-    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) &&
-               QuEventRepeats(eventID, &found, &every, &repeats) != 0) {
-        // Not known whether it is a series: nothing is removed, the next
-        // poll decides.
-        QuNoteFailedStart(eventID);
-        return result;
-    } else if ((result == kErrFileNotOpen || result == kErrScriptNotFound) && repeats) {
-        // A series outlives a file that is not open now: its next
-        // occurrence may find it open.
-        QuNoteStarted(eventID);
     } else if (result == kErrFileNotOpen || result == kErrScriptNotFound) {
-        QuForgetFailedStart(eventID);
-        // An event that could not be removed is not started again before
-        // the others.
-        if (QuDeleteEventByID(eventID) != 0)
-            QuNoteFailedStart(eventID);
-        QuRecountEvents();
+        if (!QuEndFailedStart(eventID))
+            return result;
     } else {
         // Tried again like a single event; a series skips the occurrences
         // that came due meanwhile rather than fire them late.

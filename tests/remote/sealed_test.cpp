@@ -57,7 +57,7 @@ TEST(SealPrimitives, Pbkdf2HmacSha256Vectors)
     }
 }
 
-// The AES-256 cases of the GCM specification (McGrew and Viega, test cases
+// The AES-256 cases of the GCM paper (McGrew and Viega, test cases
 // 13 to 16), which NIST's validation vectors include; each sealed, opened,
 // and refused with one bit of its tag, its text or its extra data changed.
 TEST(SealPrimitives, AesGcmVectors)
