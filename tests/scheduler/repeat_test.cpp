@@ -63,10 +63,13 @@ TEST(Repeat, ReservedBytesRoundTripAndRejectStaleOnes)
             EXPECT_FALSE(QuDecodeEvery(bytes, id + 1, &back)) << texts[i];
         }
     }
-    // Files of earlier versions hold 0; bytes with our check but no interval.
-    uint32_t check = QuEncodeEvery(&kinds[0], 4242) & 0xFF;
-    for (uint32_t bytes : {0u, 0xFFFFFFFFu, check, check | 7u << 13 | 1u << 16, check | 4u << 13,
-                           check | 6u << 13 | 1u << 16, check | 4u << 13 | 5u << 8 | 1u << 16}) {
+    // Files of earlier versions hold 0; bytes with our check (bits 0 to 11)
+    // but no interval: no unit, an unknown unit (bits 17 to 19), no count
+    // (bits 20 to 31), months without their day (bits 12 to 16), days with one.
+    uint32_t check = QuEncodeEvery(&kinds[0], 4242) & 0xFFF;
+    ASSERT_TRUE(QuDecodeEvery(check | 1u << 17 | 2u << 20, 4242, &back)) << "the layout these cases assume";
+    for (uint32_t bytes : {0u, 0xFFFFFFFFu, check, check | 7u << 17 | 1u << 20, check | 4u << 17,
+                           check | 6u << 17 | 1u << 20, check | 4u << 17 | 5u << 12 | 1u << 20}) {
         EXPECT_FALSE(QuDecodeEvery(bytes, 4242, &back)) << bytes;
         QuFormatEvery(&back, text);
         EXPECT_STREQ(text, "");
